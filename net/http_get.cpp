@@ -1,0 +1,180 @@
+#include "net/http_get.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "net/url.h"
+
+namespace {
+
+template <auto Close>
+struct Closer {
+    template <class T>
+    void operator()(T handle) const noexcept {
+        if (handle) Close(handle);
+    }
+};
+using UniqueInternet = std::unique_ptr<void, Closer<&WinHttpCloseHandle>>;
+
+constexpr wchar_t kUserAgent[] = L"DudaVedDownloader/1.0";
+constexpr std::wstring_view kFixedHeaders = L"Accept: */*\r\nAccept-Language: zh-CN,zh;q=0.9\r\n";
+constexpr int kRedirectLimit = 5;  // the fifth redirect response fails the call
+constexpr DWORD kLocationUnits = 4096;
+constexpr DWORD kContentLengthUnits = 64;
+// The body's buffer is reserved from the announced length, up to this much; a server that
+// announces more gets a vector that grows as the data really arrives.
+constexpr std::uint64_t kReservationCap = std::uint64_t{1} << 30;
+
+constexpr std::wstring_view kTextInvalidUrl = L"下载地址无效";
+constexpr std::wstring_view kTextInitFailed = L"网络初始化失败";
+constexpr std::wstring_view kTextConnectFailed = L"连接服务器失败";
+constexpr std::wstring_view kTextRequestFailed = L"创建下载请求失败";
+constexpr std::wstring_view kTextNoResponse = L"服务器无响应";
+constexpr std::wstring_view kTextServerError = L"服务器返回错误：";
+constexpr std::wstring_view kTextTooManyRedirects = L"下载重定向次数过多";
+constexpr std::wstring_view kTextIncomplete = L"下载数据不完整";
+
+bool Fail(std::wstring* error, std::wstring_view text) {
+    if (error) error->assign(text);
+    return false;
+}
+
+std::wstring HeaderBlock(const std::wstring& extraHeaders) {
+    std::wstring block(kFixedHeaders);
+    block += extraHeaders;
+    if (!block.ends_with(L"\r\n")) block += L"\r\n";
+    return block;
+}
+
+DWORD QueryStatusCode(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    return status;
+}
+
+// A header value up to its first zero unit, or false when it is absent or does not fit.
+bool QueryHeaderText(HINTERNET request, DWORD query, DWORD units, std::wstring& value) {
+    std::vector<wchar_t> area(units);
+    DWORD size = units * sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, area.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return false;
+    }
+    // A value that fills the whole area has no room for its terminating zero: it does not fit.
+    const DWORD written = size / sizeof(wchar_t);
+    if (written >= units) return false;
+    value.assign(area.data(), wcsnlen(area.data(), written));
+    return true;
+}
+
+// Decimal digits after leading white space, up to the first other character.
+std::uint64_t ParseLength(std::wstring_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || text[i] == L'\t'))
+        ++i;
+    std::uint64_t value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        const unsigned digit = static_cast<unsigned>(text[i] - L'0');
+        if (value > (UINT64_MAX - digit) / 10) return UINT64_MAX;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
+              const ProgressFunction& progress) {
+    std::uint64_t total = 0;
+    std::wstring length_text;
+    if (QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, kContentLengthUnits, length_text)) {
+        total = ParseLength(length_text);
+    }
+
+    std::vector<char> data;
+    try {
+        data.reserve(static_cast<size_t>(std::min(total, kReservationCap)));
+    } catch (const std::bad_alloc&) {
+        // Not enough memory to take the server at its word: grow as the data arrives.
+    }
+    std::uint64_t received = 0;
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) return Fail(error, kTextIncomplete);
+        if (available == 0) break;
+        const size_t start = data.size();
+        data.resize(start + available);
+        DWORD read = 0;
+        if (!WinHttpReadData(request, data.data() + start, available, &read)) {
+            return Fail(error, kTextIncomplete);
+        }
+        data.resize(start + read);
+        if (read == 0) break;
+        received += read;
+        if (progress) progress(received, total);
+    }
+    // WinHTTP ends a body that breaks off before its announced length without any error.
+    if (received < total) return Fail(error, kTextIncomplete);
+    body.swap(data);
+    return true;
+}
+
+}  // namespace
+
+bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
+             const ProgressFunction& progress, const std::wstring& extraHeaders) {
+    const std::wstring headers = HeaderBlock(extraHeaders);
+    std::wstring current = url;
+    int redirects = 0;
+    for (;;) {
+        UrlParts parts;
+        if (!SplitUrl(current, parts)) return Fail(error, kTextInvalidUrl);
+
+        UniqueInternet session{WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
+        if (!session) return Fail(error, kTextInitFailed);
+        WinHttpSetTimeouts(session.get(), 15000, 15000, 30000, 30000);
+
+        UniqueInternet connection{WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0)};
+        if (!connection) return Fail(error, kTextConnectFailed);
+
+        const DWORD flags = parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+        UniqueInternet request{
+            WinHttpOpenRequest(connection.get(), L"GET", parts.path_with_query.c_str(), nullptr,
+                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags)};
+        if (!request) return Fail(error, kTextRequestFailed);
+
+        if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+            !WinHttpReceiveResponse(request.get(), nullptr)) {
+            return Fail(error, kTextNoResponse);
+        }
+
+        const DWORD status = QueryStatusCode(request.get());
+        if (status >= 400) {
+            return Fail(error, std::wstring(kTextServerError) + std::to_wstring(status));
+        }
+        std::wstring location;
+        if (status >= 300 && status <= 399 &&
+            QueryHeaderText(request.get(), WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
+            if (++redirects >= kRedirectLimit) return Fail(error, kTextTooManyRedirects);
+            current = ResolveRedirectTarget(location, parts);
+            continue;  // this attempt's handles close here, request first
+        }
+        return ReadBody(request.get(), body, error, progress);
+    }
+}
+
+bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
+                 const std::wstring& extraHeaders) {
+    std::vector<char> body;
+    if (!HttpGet(url, body, error, {}, extraHeaders)) return false;
+    text.assign(body.begin(), body.end());
+    return true;
+}

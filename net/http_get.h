@@ -1,0 +1,20 @@
+#pragma once
+// The one HTTP GET of the installer: WinHTTP, synchronous, redirects, progress, whole body.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Called after every read with the bytes received so far and the announced total (0: none).
+using ProgressFunction = std::function<void(std::uint64_t received, std::uint64_t total)>;
+
+// Fetches an http:// or https:// URL. extraHeaders holds header lines separated by CR LF (the
+// last CR LF may be left out). On failure the error text (when given) is set and body is left
+// untouched; on success body holds the final response's body and the error text is untouched.
+bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
+             const ProgressFunction& progress, const std::wstring& extraHeaders);
+
+// HttpGet without progress, the body as bytes in a string.
+bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
+                 const std::wstring& extraHeaders);

@@ -1,0 +1,26 @@
+#pragma once
+// The loopback test server, seen from a test: its addresses, and control requests that set up
+// routes and read back what arrived. Control requests use WinHTTP directly, never the code
+// under test.
+
+#include <string>
+#include <string_view>
+
+std::wstring Widen(std::string_view text);   // UTF-8 to UTF-16
+std::string Narrow(std::wstring_view text);  // UTF-16 to UTF-8
+
+std::wstring HttpUrl(std::string_view path);       // http://localhost:<port><path>
+std::wstring HttpsUrl(std::string_view path);      // HTTPS, certificate of the trusted test CA
+std::wstring UntrustedUrl(std::string_view path);  // HTTPS, certificate nobody trusts
+std::wstring RefusedUrl(std::string_view path);    // a port where nothing listens
+
+// A JSON string literal (quotes included) holding the text.
+std::string JsonText(std::string_view text);
+// The bytes as lower-case hex digits, for a response's "body_hex".
+std::string Hex(std::string_view bytes);
+
+// Requests for path get the responses of the JSON array in turn, the last one from then on.
+void SetRoute(const std::string& path, const std::string& responsesJson);
+// Raw heads of the requests whose target starts with prefix, each after "listener: <name>".
+std::string RequestLog(const std::string& prefix);
+int RequestCount(const std::string& prefix);
