@@ -21,7 +21,8 @@ RESPONSE is a JSON object; every member is optional:
       the connection closes), or a number that is announced whatever is sent,
   chunked (false): send the body in chunks without Content-Length,
   send: send only this many body bytes, then close the connection,
-  delay_ms: wait before the status line, chunk_delay_ms: wait before every 1 KiB of body.
+  delay_ms: wait before the status line, chunk_delay_ms: wait before every 1 KiB of body,
+  hangup: close the connection without any answer (as a server that goes away would).
 
 Generated routes without any set-up:
   /_gen/bytes?size=N      N bytes of a fixed pattern, with Content-Length
@@ -227,6 +228,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def respond(self, r):
         if r.get("delay_ms"):
             time.sleep(r["delay_ms"] / 1000.0)
+        if r.get("hangup"):
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
         body = self.body_of(r)
         size = os.path.getsize(r["body_file"]) if body is None else len(body)
         send = min(size, int(r.get("send", size)))

@@ -160,6 +160,7 @@ TEST(HttpGet, NamesEachFailure) {
     SetRoute("/net/404", R"([{"status": 404, "body": "missing"}])");
     SetRoute("/net/503", R"([{"status": 503}])");
     SetRoute("/net/to-ftp", "[" + Redirect("ftp://localhost/x") + "]");
+    SetRoute("/net/hangup", R"([{"hangup": true}])");
     const struct {
         std::wstring url;
         std::wstring error;
@@ -170,6 +171,7 @@ TEST(HttpGet, NamesEachFailure) {
         {L"localhost/a.zip", L"下载地址无效"},
         {HttpUrl("/net/to-ftp"), L"下载地址无效"},
         {RefusedUrl("/net/refused"), L"服务器无响应"},
+        {HttpUrl("/net/hangup"), L"服务器无响应"},
         {UntrustedUrl("/_gen/bytes?size=10"), L"服务器无响应"},
     };
     for (const auto& c : cases) {
