@@ -1,0 +1,70 @@
+#include "config/text.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+namespace {
+
+bool IsTrimmed(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& bytes) {
+    if (bytes.empty()) return {};
+    const int length = static_cast<int>(bytes.size());
+    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
+    if (units <= 0) return {};
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, wide.data(), units);
+    return wide;
+}
+
+std::wstring PercentEncode(const std::wstring& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const unsigned char byte : WideToUtf8(text)) {
+        if (IsUnreserved(byte)) {
+            encoded += static_cast<char>(byte);
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0x0F];
+        }
+    }
+    return Utf8ToWide(encoded);
+}
+
+std::wstring TrimWide(const std::wstring& text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && IsTrimmed(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::wstring NormalizeBaseUrl(const std::wstring& url) {
+    std::wstring base = TrimWide(url);
+    if (!base.empty() && base.back() != L'/') base += L'/';
+    return base;
+}

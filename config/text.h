@@ -1,0 +1,17 @@
+#pragma once
+// Text across the installer's borders: UTF-8 from the network, percent-encoded query values,
+// and addresses tidied for use as bases.
+
+#include <string>
+
+// UTF-8 bytes to UTF-16; malformed sequences become U+FFFD. NUL bytes are kept.
+std::wstring Utf8ToWide(const std::string& bytes);
+
+// The UTF-8 bytes of the text with every byte outside A-Z a-z 0-9 - . _ ~ written as %XX.
+std::wstring PercentEncode(const std::wstring& text);
+
+// Removes spaces, tabs, carriage returns and line feeds from both ends.
+std::wstring TrimWide(const std::wstring& text);
+
+// Trimmed, and ending in '/' unless nothing is left.
+std::wstring NormalizeBaseUrl(const std::wstring& url);
