@@ -4,7 +4,8 @@ set(allowed
     kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll
     comctl32.dll winhttp.dll crypt32.dll msvcrt.dll shlwapi.dll ws2_32.dll)
 cmake_minimum_required(VERSION 3.25)
-file(GLOB programs "${DIR}/*.exe" "${DIR}/tests/*.exe" "${DIR}/tools/*.exe" "${DIR}/bench/*.exe")
+file(GLOB programs "${DIR}/*.exe" "${DIR}/app/*.exe" "${DIR}/tests/*.exe" "${DIR}/tools/*.exe"
+                   "${DIR}/tools/*.dll" "${DIR}/bench/*.exe")
 if(NOT programs)
     message(FATAL_ERROR "no programs found under ${DIR}")
 endif()

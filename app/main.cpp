@@ -1,0 +1,36 @@
+// The installer's entry: no arguments, one window, one message loop.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/main_window.h"
+#include "install/messages.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    // Installers are started from Downloads, where other files may have been planted: from
+    // here on DLLs come from the system directory only. WinHTTP and the common controls, which
+    // are not among Windows' known DLLs, are delay-loaded, so they are first loaded after this.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder picker runs on this thread
+
+    RegisterMainWindowClass(instance);
+    MainWindow = CreateMainWindow(instance);
+    if (const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId))) {
+        SendMessageW(MainWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(MainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    }
+    ShowWindow(MainWindow, show);
+    UpdateWindow(MainWindow);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    CoUninitialize();
+    return 0;
+}

@@ -1,0 +1,125 @@
+#include "app/painting.h"
+
+#include <string>
+
+#include "app/gdi.h"
+#include "app/main_window.h"
+
+namespace {
+
+constexpr COLORREF kClientBackground = RGB(246, 248, 247);
+constexpr COLORREF kHeaderBand = RGB(20, 134, 96);
+constexpr COLORREF kTitleText = RGB(255, 255, 255);
+constexpr COLORREF kSubtitleText = RGB(220, 246, 236);
+constexpr COLORREF kCardFill = RGB(255, 255, 255);
+constexpr COLORREF kCardBorder = RGB(219, 229, 224);
+constexpr COLORREF kLabelText = RGB(42, 67, 57);
+constexpr COLORREF kEditFrameFill = RGB(250, 252, 251);
+constexpr COLORREF kEditFrameBorder = RGB(218, 228, 223);
+constexpr COLORREF kHintText = RGB(121, 91, 36);
+constexpr COLORREF kProgressTrack = RGB(228, 238, 233);
+constexpr COLORREF kProgressFill = RGB(28, 151, 108);
+constexpr COLORREF kOwnerDrawnBackground = RGB(255, 255, 255);
+
+constexpr wchar_t kSubtitle[] = L"自动下载最新版，安装完成后创建桌面快捷方式";
+constexpr wchar_t kFieldLabel[] = L"安装位置";
+constexpr wchar_t kHint[] = L"默认安装到 Vexa游戏盒子 专用目录";
+
+constexpr UINT kLineLeft = DT_SINGLELINE | DT_VCENTER;
+constexpr UINT kLineCentered = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+constexpr UINT kLineRight = DT_SINGLELINE | DT_VCENTER | DT_RIGHT;
+
+struct ButtonColors {
+    COLORREF fill, fill_pressed, border, text;
+};
+constexpr ButtonColors kChooseButton{RGB(236, 246, 241), RGB(223, 239, 232), RGB(183, 218, 202),
+                                     RGB(28, 126, 92)};
+constexpr ButtonColors kInstallButton{RGB(28, 145, 104), RGB(22, 122, 87), RGB(28, 145, 104),
+                                      RGB(255, 255, 255)};
+constexpr ButtonColors kDisabledButton{RGB(224, 228, 226), RGB(224, 228, 226), RGB(208, 216, 212),
+                                       RGB(136, 148, 143)};
+
+void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
+    const UniqueBrush brush{CreateSolidBrush(colour)};
+    FillRect(dc, &rect, brush.get());
+}
+
+void DrawLine(HDC dc, HFONT font, COLORREF colour, RECT rect, const wchar_t* text, UINT format) {
+    const SelectedObject selected(dc, font);
+    SetTextColor(dc, colour);
+    DrawTextW(dc, text, -1, &rect, format);
+}
+
+// A rounded rectangle; without a border colour it is drawn with the stock null pen.
+void DrawRounded(HDC dc, const RECT& rect, int corner, COLORREF fill, const COLORREF* border) {
+    const UniqueBrush brush{CreateSolidBrush(fill)};
+    const UniquePen pen{border ? CreatePen(PS_SOLID, 1, *border) : nullptr};
+    const SelectedObject selected_brush(dc, brush.get());
+    const SelectedObject selected_pen(
+        dc, pen ? static_cast<HGDIOBJ>(pen.get()) : GetStockObject(NULL_PEN));
+    RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, corner, corner);
+}
+
+}  // namespace
+
+void PaintMainWindow(HWND window) {
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    const int w = client.right;
+
+    FillSolid(dc, client, kClientBackground);
+    FillSolid(dc, {0, 0, w, 108}, kHeaderBand);
+    SetBkMode(dc, TRANSPARENT);
+    if (const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconId))) {
+        DrawIconEx(dc, 34, 28, icon, 36, 36, 0, nullptr, DI_NORMAL);
+    }
+    DrawLine(dc, TitleFont.get(), kTitleText, {82, 22, w - 34, 58}, kMainWindowTitle, kLineLeft);
+    DrawLine(dc, SmallFont.get(), kSubtitleText, {84, 58, w - 34, 86}, kSubtitle, kLineLeft);
+
+    DrawRounded(dc, {42, 120, w - 42, 382}, 10, kCardFill, &kCardBorder);
+    DrawLine(dc, SmallFont.get(), kLabelText, {72, 144, 240, 170}, kFieldLabel, kLineLeft);
+    // The borderless edit box and the choose button lie inside this frame.
+    DrawRounded(dc, {72, 176, w - 72, 216}, 7, kEditFrameFill, &kEditFrameBorder);
+    DrawLine(dc, SmallFont.get(), kHintText, {72, 228, w - 72, 254}, kHint, kLineCentered);
+    DrawRounded(dc, {72, 356, w - 72, 368}, 6, kProgressTrack, nullptr);
+
+    EndPaint(window, &paint);
+}
+
+void DrawProgressControl(const DRAWITEMSTRUCT& item) {
+    const int w = item.rcItem.right - item.rcItem.left;
+    const int h = item.rcItem.bottom - item.rcItem.top;
+    const UniqueMemoryDc memory{CreateCompatibleDC(item.hDC)};
+    const UniqueBitmap bitmap{memory ? CreateCompatibleBitmap(item.hDC, w, h) : nullptr};
+    if (!bitmap) return;
+    const SelectedObject selected(memory.get(), bitmap.get());
+    const HDC dc = memory.get();
+
+    FillSolid(dc, {0, 0, w, h}, kOwnerDrawnBackground);
+    SetBkMode(dc, TRANSPARENT);
+    if (item.CtlID == IDC_PERCENT) {
+        const std::wstring text = std::to_wstring(ProgressPercent) + L"%";
+        DrawLine(dc, BodyFont.get(), kLabelText, {0, 0, w, h}, text.c_str(), kLineRight);
+    } else {
+        DrawRounded(dc, {0, 0, w, h}, 6, kProgressTrack, nullptr);
+        const int fill = MulDiv(w, ProgressPercent, 100);
+        if (fill > 0) DrawRounded(dc, {0, 0, fill, h}, 6, kProgressFill, nullptr);
+    }
+    BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, w, h, dc, 0, 0, SRCCOPY);
+}
+
+void DrawRoundButton(const DRAWITEMSTRUCT& item) {
+    const ButtonColors& colours = (item.itemState & ODS_DISABLED) ? kDisabledButton
+                                  : item.CtlID == IDC_CHOOSE      ? kChooseButton
+                                                                  : kInstallButton;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    DrawRounded(item.hDC, item.rcItem, 8, pressed ? colours.fill_pressed : colours.fill,
+                &colours.border);
+
+    wchar_t text[64] = {};
+    GetWindowTextW(item.hwndItem, text, 64);
+    SetBkMode(item.hDC, TRANSPARENT);
+    DrawLine(item.hDC, ButtonFont.get(), colours.text, item.rcItem, text, kLineCentered);
+}

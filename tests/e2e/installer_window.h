@@ -1,0 +1,57 @@
+#pragma once
+// The real installer, driven from outside as a user would drive it: started as its own process,
+// its window found by class, the edit box filled, the buttons clicked with the mouse, and what
+// its window handles recorded by a message hook (tools/message_spy.dll).
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// A copy of the screen's pixels over the window's client area, as 0x00RRGGBB values.
+struct Screenshot {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF At(int x, int y) const;  // client coordinates, as RGB()
+};
+
+class InstallerWindow {
+public:
+    // Starts the program with these environment variables added to this process's own.
+    InstallerWindow(const std::wstring& program, const std::map<std::wstring, std::wstring>& env);
+    ~InstallerWindow();
+    InstallerWindow(const InstallerWindow&) = delete;
+    InstallerWindow& operator=(const InstallerWindow&) = delete;
+
+    HWND Window() const { return window_; }
+    HWND Control(int id) const { return GetDlgItem(window_, id); }
+    std::wstring Text(int id) const;
+    bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+
+    void SetInstallDir(const std::wstring& directory);
+    void Click(int id, int times = 1);
+
+    // Lines the message spy wrote so far ("busy 1", "status ...", "progress 70", ...).
+    std::vector<std::wstring> Trace() const;
+    // Waits until the trace holds the line; false after the time-out.
+    bool WaitForLine(const std::wstring& line, std::chrono::milliseconds timeout) const;
+    // Waits for the process to end; its exit code, or -1 after the time-out.
+    int WaitForExit(std::chrono::milliseconds timeout) const;
+
+    Screenshot Capture() const;
+
+private:
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+    std::wstring trace_path_;
+    HMODULE spy_ = nullptr;
+    HHOOK message_hook_ = nullptr;
+    HHOOK call_hook_ = nullptr;
+};
+
+// Host paths of this build (the tests run under Wine, where Z: is the host's root).
+std::wstring BuildPath(const std::string& relative);
