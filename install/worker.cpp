@@ -1,0 +1,136 @@
+#include "install/worker.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/install_location.h"
+#include "config/package_config.h"
+#include "config/package_link.h"
+#include "config/server_config.h"
+#include "install/client_search.h"
+#include "install/download_target.h"
+#include "install/extraction.h"
+#include "install/messages.h"
+#include "install/shortcut.h"
+#include "net/http_get.h"
+
+namespace {
+
+constexpr wchar_t kInstallFailed[] = L"安装失败：";
+constexpr wchar_t kDownloadFailed[] = L"下载失败：";
+constexpr wchar_t kCompletedBut[] = L"安装完成，但";
+
+constexpr wchar_t kTextReadingSettings[] = L"正在读取安装包配置...";
+constexpr wchar_t kTextDownloading[] = L"正在下载安装包...";
+constexpr wchar_t kTextExtracting[] = L"正在解压安装...";
+constexpr wchar_t kTextCreatingShortcut[] = L"正在创建桌面快捷方式...";
+constexpr wchar_t kTextCompleted[] = L"安装完成";
+constexpr wchar_t kTextNoServerConfig[] = L"无法获取服务器配置";
+constexpr wchar_t kTextClientMissing[] = L"未找到 Vexa盒子.exe";
+constexpr wchar_t kTextInstallDirUnreadable[] = L"无法读取安装目录";
+constexpr wchar_t kTextOutOfMemory[] = L"内存不足";
+constexpr wchar_t kTextUnexpected[] = L"发生意外错误";
+
+void Post(UINT message, WPARAM wParam) {
+    PostMessageW(MainWindow, message, wParam, 0);
+}
+
+void PostStatus(const wchar_t* prefix, const std::wstring& text) {
+    PostStatus(prefix + text);
+}
+
+// The worker's own single-threaded apartment, for the shell link and for starting the client.
+struct ComApartment {
+    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+// Completes the edit box's directory and shows the one actually used.
+std::wstring ChooseInstallDir() {
+    const int length = GetWindowTextLengthW(InstallDirEdit);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    GetWindowTextW(InstallDirEdit, text.data(), length + 1);
+    text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+    std::wstring directory = ComposeInstallDir(text);
+    if (directory.empty()) directory = DefaultInstallDir();
+    SetWindowTextW(InstallDirEdit, directory.c_str());
+    return directory;
+}
+
+// The steps of one run up to its ending's status; the caller posts what every ending shares.
+void RunInstall() {
+    const std::wstring directory = ChooseInstallDir();
+
+    const std::wstring api_base = FetchServerConfig();
+    if (api_base.empty()) return PostStatus(kInstallFailed, kTextNoServerConfig);
+    PostStatus(kTextReadingSettings);
+    const PackageConfig config = ReadPackageConfig(api_base);
+    std::wstring url;
+    std::wstring error;
+    if (!ResolvePackageLink(config, url, &error)) return PostStatus(kInstallFailed, error);
+
+    const std::wstring archive = TempDownloadPath(PackageFileName(url));
+    PostStatus(kTextDownloading);
+    std::vector<char> body;
+    if (!HttpGet(url, body, &error, ProgressCallback, L"")) {
+        return PostStatus(kDownloadFailed, error);
+    }
+    if (!SavePackageFile(archive, body, &error)) return PostStatus(kInstallFailed, error);
+    std::vector<char>().swap(body);  // the archive is on disk now; give its memory back
+    Post(WM_APP_PROGRESS, 75);
+
+    PostStatus(kTextExtracting);
+    if (!ExtractPackage(archive, directory, &error)) return PostStatus(kInstallFailed, error);
+    DeleteFileW(archive.c_str());
+    Post(WM_APP_PROGRESS, 90);
+
+    PostStatus(kTextCreatingShortcut);
+    const ClientSearch found = FindClientExecutable(directory);
+    if (found.error) {
+        PostStatus(kCompletedBut, kTextInstallDirUnreadable);
+        return Post(WM_APP_PROGRESS, 100);
+    }
+    if (found.path.empty()) {
+        PostStatus(kCompletedBut, kTextClientMissing);
+        return Post(WM_APP_PROGRESS, 100);
+    }
+    if (!CreateDesktopShortcut(found.path, &error)) {
+        PostStatus(kCompletedBut, error);
+        return Post(WM_APP_PROGRESS, 100);
+    }
+
+    Post(WM_APP_PROGRESS, 100);
+    InstallCompleted = true;
+    PostStatus(kTextCompleted);
+    ShellExecuteW(nullptr, L"open", found.path.c_str(), nullptr,
+                  ParentDirectory(found.path).c_str(), SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+void InstallWorker() {
+    InstallRunning = true;
+    InstallCompleted = false;
+    Post(WM_APP_BUSY, 1);
+    Post(WM_APP_PROGRESS, 0);
+    const ComApartment apartment;
+    // Every step reports its ordinary failures by result; what escapes one still ends the run
+    // like a failure, never the process.
+    try {
+        RunInstall();
+    } catch (const std::bad_alloc&) {
+        PostStatus(kInstallFailed, kTextOutOfMemory);
+    } catch (...) {
+        PostStatus(kInstallFailed, kTextUnexpected);
+    }
+    Post(WM_APP_BUSY, 0);
+    if (InstallCompleted) Post(WM_APP_FINISHED, 0);
+    InstallRunning = false;
+}
