@@ -24,6 +24,8 @@ _vexa_pid_alive() {
 
 _vexa_display_up() {
     local state=$VEXA_WINE_STATE
+    # The demo shows its window on the user's own display when there is one.
+    [[ -n "${VEXA_WINE_HOST_DISPLAY:-}" && -n "${DISPLAY:-}" ]] && return
     if _vexa_pid_alive "$state/xvfb.pid" && [[ -s "$state/display" ]]; then
         export DISPLAY=":$(cat "$state/display")"
         return

@@ -125,7 +125,7 @@ protected:
     void ServePackage(const std::string& file, const std::string& extra_settings = "") {
         SetRoute(base_ + "files/" + file,
                  "[{\"body_file\": " +
-                     JsonText(std::string(kTestBuildDir) + "/tests/packages/" + file) + "}]");
+                     JsonText(std::string(kTestBuildDir) + "/tools/packages/" + file) + "}]");
         SetRoute(base_ + "api/setting", "[{\"body\": " +
                                             JsonText("{\"app_package_url\": \"" + PackageUrl(file) +
                                                      "\"" + extra_settings + "}") +
