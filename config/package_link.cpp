@@ -1,0 +1,87 @@
+#include "config/package_link.h"
+
+#include <string_view>
+#include <utility>
+
+#include "config/json_value.h"
+#include "config/text.h"
+#include "install/messages.h"
+#include "net/http_get.h"
+#include "net/url.h"
+
+namespace {
+
+constexpr std::wstring_view kTextResolving = L"正在解析安装包地址...";
+constexpr std::wstring_view kTextNoPackageUrl = L"后端未配置 app_package_url";
+constexpr std::wstring_view kTextInvalidParserUrl = L"第三方解析接口地址无效";
+constexpr std::wstring_view kTextNoDownloadLink = L"第三方接口未返回可下载地址";
+
+constexpr std::wstring_view kParserPath = L"json/parser";
+constexpr std::wstring_view kLinkInfoPath = L"/v2/linkInfo?url=";
+constexpr std::wstring_view kKeyHeader = L"X-API-Key: ";
+
+bool Fail(std::wstring* error, std::wstring_view text) {
+    if (error) error->assign(text);
+    return false;
+}
+
+std::wstring KeyHeader(const std::wstring& key) {
+    const std::wstring trimmed = TrimWide(key);
+    if (trimmed.empty()) return {};
+    return std::wstring(kKeyHeader) + trimmed + L"\r\n";
+}
+
+// Asks one form of the service and takes the reply key's value. The error text is written
+// only when the request fails, so it keeps an earlier failure through a later success.
+bool AskService(const std::wstring& url, const std::wstring& headers, const char* replyKey,
+                std::wstring& link, std::wstring& failure) {
+    std::string reply;
+    if (!HttpGetText(url, reply, &failure, headers)) return false;
+    std::wstring found = JsonStringValue(reply, {replyKey});
+    if (found.empty()) return false;
+    link = std::move(found);
+    return true;
+}
+
+}  // namespace
+
+bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error) {
+    if (config.app_package_url.empty()) return Fail(error, kTextNoPackageUrl);
+    if (config.download_api_base_url.empty()) {
+        link = config.app_package_url;
+        return true;
+    }
+    PostStatus(std::wstring(kTextResolving));
+
+    const std::wstring parser_url =
+        ParserServiceUrl(config.download_api_base_url, config.app_package_url);
+    if (parser_url.empty()) return Fail(error, kTextInvalidParserUrl);
+    const std::wstring headers = KeyHeader(config.download_api_key);
+
+    std::wstring failure;
+    if (AskService(parser_url, headers, "directLink", link, failure)) return true;
+    const std::wstring link_info_url =
+        LinkInfoServiceUrl(config.download_api_base_url, config.app_package_url);
+    if (!link_info_url.empty() && AskService(link_info_url, headers, "downLink", link, failure)) {
+        return true;
+    }
+    if (failure.empty()) return Fail(error, kTextNoDownloadLink);
+    return Fail(error, failure);  // the most recent request that failed
+}
+
+std::wstring ParserServiceUrl(const std::wstring& base, const std::wstring& packageUrl) {
+    std::wstring url = TrimWide(base);
+    if (url.empty()) return {};
+    if (url.find(L"/json/parser") == std::wstring::npos) {
+        url = NormalizeBaseUrl(url);
+        url += kParserPath;
+    }
+    url += url.find(L'?') == std::wstring::npos ? L"?url=" : L"&url=";
+    return url + PercentEncode(packageUrl);
+}
+
+std::wstring LinkInfoServiceUrl(const std::wstring& base, const std::wstring& packageUrl) {
+    const std::wstring origin = UrlOrigin(TrimWide(base));
+    if (origin.empty()) return {};
+    return origin + std::wstring(kLinkInfoPath) + PercentEncode(packageUrl);
+}

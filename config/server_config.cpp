@@ -1,0 +1,28 @@
+#include "config/server_config.h"
+
+#include <string_view>
+
+#include "config/endpoints.h"
+#include "config/json_value.h"
+#include "config/text.h"
+#include "install/messages.h"
+#include "net/http_get.h"
+
+namespace {
+
+constexpr std::wstring_view kTextConnecting = L"正在连接服务器...";
+
+}  // namespace
+
+std::wstring FetchServerConfig() {
+    for (const wchar_t* endpoint : {kPrimaryConfigUrl, kFallbackConfigUrl}) {
+        PostStatus(std::wstring(kTextConnecting));
+        // Why an endpoint failed is never shown: the caller reports the configuration as a
+        // whole as unavailable.
+        std::string document;
+        if (!HttpGetText(endpoint, document, nullptr, L"")) continue;
+        const std::wstring base = NormalizeBaseUrl(JsonStringValue(document, {"api_base_url"}));
+        if (!base.empty()) return base;
+    }
+    return {};
+}
