@@ -32,7 +32,6 @@ constexpr wchar_t kTextCreatingShortcut[] = L"正在创建桌面快捷方式..."
 constexpr wchar_t kTextCompleted[] = L"安装完成";
 constexpr wchar_t kTextNoServerConfig[] = L"无法获取服务器配置";
 constexpr wchar_t kTextClientMissing[] = L"未找到 Vexa盒子.exe";
-constexpr wchar_t kTextInstallDirUnreadable[] = L"无法读取安装目录";
 constexpr wchar_t kTextOutOfMemory[] = L"内存不足";
 constexpr wchar_t kTextUnexpected[] = L"发生意外错误";
 
@@ -92,16 +91,16 @@ void RunInstall() {
     Post(WM_APP_PROGRESS, 90);
 
     PostStatus(kTextCreatingShortcut);
-    const ClientSearch found = FindClientExecutable(directory);
-    if (found.error) {
-        PostStatus(kCompletedBut, kTextInstallDirUnreadable);
+    std::wstring exe;
+    if (!FindClientExecutable(directory, exe, &error)) {
+        PostStatus(kCompletedBut, error);
         return Post(WM_APP_PROGRESS, 100);
     }
-    if (found.path.empty()) {
+    if (exe.empty()) {
         PostStatus(kCompletedBut, kTextClientMissing);
         return Post(WM_APP_PROGRESS, 100);
     }
-    if (!CreateDesktopShortcut(found.path, &error)) {
+    if (!CreateDesktopShortcut(exe, &error)) {
         PostStatus(kCompletedBut, error);
         return Post(WM_APP_PROGRESS, 100);
     }
@@ -109,8 +108,8 @@ void RunInstall() {
     Post(WM_APP_PROGRESS, 100);
     InstallCompleted = true;
     PostStatus(kTextCompleted);
-    ShellExecuteW(nullptr, L"open", found.path.c_str(), nullptr,
-                  ParentDirectory(found.path).c_str(), SW_SHOWNORMAL);
+    ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, ParentDirectory(exe).c_str(),
+                  SW_SHOWNORMAL);
 }
 
 }  // namespace
