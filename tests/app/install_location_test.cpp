@@ -1,11 +1,16 @@
 #include "app/install_location.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 
+#include "install/messages.h"
 #include "support/test_server.h"
 
 namespace {
@@ -96,6 +101,100 @@ TEST(DriveD, DefaultInstallDirIsOnDriveD) {
     if (!std::getenv("VEXA_DRIVE_D")) GTEST_SKIP() << "runs under scripts/with-drive-d";
     ASSERT_NE(GetDriveTypeW(L"D:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
     EXPECT_EQ(DefaultInstallDir(), L"D:\\" + kFolder);
+}
+
+// The picker, answered by a helper thread as a user would: it waits for the dialog on the test's
+// thread and presses a button. The picker starts at the desktop, so OK there chooses the
+// desktop's folder. (Wine's shell keeps the desktop folder it first saw for the whole process,
+// so the tests cannot point it elsewhere in between.)
+class FolderPicker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        owner_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(owner_, nullptr);
+        InstallDirEdit = CreateWindowExW(0, L"EDIT", L"before", WS_CHILD, 0, 0, 50, 20, owner_,
+                                         nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(InstallDirEdit, nullptr);
+    }
+    void TearDown() override {
+        DestroyWindow(owner_);
+        InstallDirEdit = nullptr;
+        CoUninitialize();
+    }
+
+    // Runs the picker and presses the button in it; false when no picker with the installer's
+    // title showed up.
+    bool PickAndPress(int button) {
+        bool seen = false;
+        std::thread helper([&, thread = GetCurrentThreadId()] {
+            for (int tries = 0; tries < 400 && !seen; ++tries) {
+                HWND dialog = FindPicker(thread);
+                if (dialog) {
+                    seen = true;
+                    PostMessageW(dialog, WM_COMMAND, button, 0);
+                } else {
+                    Sleep(25);
+                }
+            }
+        });
+        BrowseInstallDir(owner_);
+        helper.join();
+        return seen;
+    }
+
+    std::wstring EditText() const {
+        wchar_t text[1024] = {};
+        GetWindowTextW(InstallDirEdit, text, 1024);
+        return text;
+    }
+
+    static HWND FindPicker(DWORD thread) {
+        struct Search {
+            HWND dialog = nullptr;
+            bool titled = false;
+        } search;
+        EnumThreadWindows(
+            thread,
+            [](HWND window, LPARAM data) -> BOOL {
+                auto& found = *reinterpret_cast<Search*>(data);
+                wchar_t name[32] = {};
+                GetClassNameW(window, name, 32);
+                if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+                found.dialog = window;
+                EnumChildWindows(
+                    window,
+                    [](HWND child, LPARAM titled) -> BOOL {
+                        wchar_t text[64] = {};
+                        GetWindowTextW(child, text, 64);
+                        if (std::wstring(text) == L"选择盒子安装位置") {
+                            *reinterpret_cast<bool*>(titled) = true;
+                        }
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&found.titled));
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.titled ? search.dialog : nullptr;
+    }
+
+    HWND owner_ = nullptr;
+};
+
+TEST_F(FolderPicker, CancelLeavesTheDirectoryAsItWas) {
+    ASSERT_TRUE(PickAndPress(IDCANCEL));
+    EXPECT_EQ(EditText(), L"before");
+}
+
+TEST_F(FolderPicker, AChosenFolderGetsTheDedicatedFolder) {
+    wchar_t* desktop = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop));
+    const std::wstring expected = std::wstring(desktop) + L"\\" + kFolder;
+    CoTaskMemFree(desktop);
+    ASSERT_TRUE(PickAndPress(IDOK));
+    EXPECT_EQ(EditText(), expected);
 }
 
 }  // namespace

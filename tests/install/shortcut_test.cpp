@@ -151,4 +151,31 @@ TEST_F(DesktopShortcut, ReportsAThreadWithoutCom) {
     EXPECT_FALSE(fs::exists(shortcut_));
 }
 
+TEST_F(DesktopShortcut, GoesWhereverTheDesktopHasBeenMoved) {
+    const std::wstring moved = scratch_ / L"桌面 moved";
+    fs::create_directories(moved);
+    const std::wstring exe = scratch_ / L"Vexa游戏盒子\\Vexa盒子.exe";
+    WriteWholeFile(exe, "MZ");
+    {
+        const DesktopRedirect redirect(moved);
+        ASSERT_TRUE(redirect.Done());
+        ASSERT_TRUE(CreateDesktopShortcut(exe, nullptr));
+    }
+    EXPECT_FALSE(fs::exists(shortcut_));
+    EXPECT_EQ(ListTree(moved), L"Vexa盒子.lnk\n");
+    EXPECT_EQ(LoadShortcut(moved + L"\\Vexa盒子.lnk").target, exe);
+}
+
+TEST_F(DesktopShortcut, ReportsADesktopThatCannotBeFound) {
+    const std::wstring exe = scratch_ / L"Vexa游戏盒子\\Vexa盒子.exe";
+    WriteWholeFile(exe, "MZ");
+    const MovedAside away(desktop_);
+    ASSERT_TRUE(away.Moved());
+    std::wstring error = L"before";
+    EXPECT_FALSE(CreateDesktopShortcut(exe, &error));
+    EXPECT_EQ(error, L"无法获取桌面路径");
+    EXPECT_FALSE(CreateDesktopShortcut(exe, nullptr));
+    EXPECT_FALSE(fs::exists(shortcut_));
+}
+
 }  // namespace

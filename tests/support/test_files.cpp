@@ -76,3 +76,30 @@ MovedAside::MovedAside(fs::path original)
 MovedAside::~MovedAside() {
     if (moved_) MoveFileExW(aside_.c_str(), original_.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
+
+namespace {
+constexpr wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+bool SetDesktopValue(DWORD type, const std::wstring& value) {
+    return RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", type, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
+}
+}  // namespace
+
+DesktopRedirect::DesktopRedirect(const std::wstring& folder) {
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop",
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &previousType_, value,
+                     &size) != ERROR_SUCCESS) {
+        return;
+    }
+    previous_ = value;
+    done_ = SetDesktopValue(REG_SZ, folder);
+}
+
+DesktopRedirect::~DesktopRedirect() {
+    if (done_) SetDesktopValue(previousType_, previous_);
+}

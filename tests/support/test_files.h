@@ -50,3 +50,19 @@ private:
     std::filesystem::path aside_;
     bool moved_ = false;
 };
+
+// Points the current user's desktop folder at another folder for the guard's lifetime, then
+// puts the previous setting back.
+class DesktopRedirect {
+public:
+    explicit DesktopRedirect(const std::wstring& folder);
+    ~DesktopRedirect();
+    DesktopRedirect(const DesktopRedirect&) = delete;
+    DesktopRedirect& operator=(const DesktopRedirect&) = delete;
+    bool Done() const { return done_; }
+
+private:
+    std::wstring previous_;
+    unsigned long previousType_ = 0;
+    bool done_ = false;
+};
