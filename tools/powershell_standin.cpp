@@ -146,7 +146,8 @@ std::optional<std::vector<Entry>> ReadDirectory(const Reader& zip) {
     const std::uint32_t directorySize = zip.U32(end + 12);
     const std::uint32_t directoryOffset = zip.U32(end + 16);
     if (count == 0xFFFF || directoryOffset == 0xFFFFFFFF) return std::nullopt;
-    if (!zip.Has(directoryOffset, directorySize) || directoryOffset + directorySize > end) {
+    if (!zip.Has(directoryOffset, directorySize) ||
+        std::uint64_t{directoryOffset} + directorySize > end) {
         return std::nullopt;
     }
 
@@ -180,6 +181,9 @@ std::optional<std::vector<unsigned char>> ReadData(const Reader& zip, const Entr
     const std::uint64_t start = local + 30 + zip.U16(local + 26) + zip.U16(local + 28);
     if (!zip.Has(start, entry.packedSize)) return std::nullopt;
     if (entry.flags & kFlagEncrypted) return std::nullopt;
+    // Deflate packs at most about 1032 to 1: a larger announced size is a damaged header, and
+    // must not make us reserve gigabytes.
+    if (entry.size > std::uint64_t{entry.packedSize} * 1032 + 1024) return std::nullopt;
 
     std::vector<unsigned char> data(entry.size);
     if (entry.method == kMethodStored) {
@@ -229,7 +233,7 @@ std::optional<fs::path> PlaceOf(const fs::path& destination, std::wstring_view n
     return place;
 }
 
-bool WriteFile(const fs::path& place, const std::vector<unsigned char>& data) {
+bool WriteEntryFile(const fs::path& place, const std::vector<unsigned char>& data) {
     std::error_code failure;
     if (fs::is_directory(place, failure)) return false;
     std::ofstream file(place, std::ios::binary | std::ios::out | std::ios::trunc);
@@ -286,7 +290,7 @@ int ExpandArchive(const Command& command) {
         if (isFolder) continue;
         const std::optional<std::vector<unsigned char>> data = ReadData(zip, entry);
         if (!data) return Fail(L"damaged or unsupported entry", entry.name);
-        if (!WriteFile(place, *data)) return Fail(L"cannot write", place.wstring());
+        if (!WriteEntryFile(place, *data)) return Fail(L"cannot write", place.wstring());
     }
     return 0;
 }
