@@ -39,8 +39,9 @@ void Post(UINT message, WPARAM wParam) {
     PostMessageW(MainWindow, message, wParam, 0);
 }
 
+// A failure text: the ending's prefix immediately followed by the step's error text.
 void PostStatus(const wchar_t* prefix, const std::wstring& text) {
-    PostStatus(prefix + text);
+    ::PostStatus(prefix + text);
 }
 
 // The worker's own single-threaded apartment, for the shell link and for starting the client.
@@ -69,14 +70,14 @@ void RunInstall() {
 
     const std::wstring api_base = FetchServerConfig();
     if (api_base.empty()) return PostStatus(kInstallFailed, kTextNoServerConfig);
-    PostStatus(kTextReadingSettings);
+    ::PostStatus(kTextReadingSettings);
     const PackageConfig config = ReadPackageConfig(api_base);
     std::wstring url;
     std::wstring error;
     if (!ResolvePackageLink(config, url, &error)) return PostStatus(kInstallFailed, error);
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
-    PostStatus(kTextDownloading);
+    ::PostStatus(kTextDownloading);
     std::vector<char> body;
     if (!HttpGet(url, body, &error, ProgressCallback, L"")) {
         return PostStatus(kDownloadFailed, error);
@@ -85,12 +86,12 @@ void RunInstall() {
     std::vector<char>().swap(body);  // the archive is on disk now; give its memory back
     Post(WM_APP_PROGRESS, 75);
 
-    PostStatus(kTextExtracting);
+    ::PostStatus(kTextExtracting);
     if (!ExtractPackage(archive, directory, &error)) return PostStatus(kInstallFailed, error);
     DeleteFileW(archive.c_str());
     Post(WM_APP_PROGRESS, 90);
 
-    PostStatus(kTextCreatingShortcut);
+    ::PostStatus(kTextCreatingShortcut);
     std::wstring exe;
     if (!FindClientExecutable(directory, exe, &error)) {
         PostStatus(kCompletedBut, error);
@@ -107,7 +108,7 @@ void RunInstall() {
 
     Post(WM_APP_PROGRESS, 100);
     InstallCompleted = true;
-    PostStatus(kTextCompleted);
+    ::PostStatus(kTextCompleted);
     ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, ParentDirectory(exe).c_str(),
                   SW_SHOWNORMAL);
 }

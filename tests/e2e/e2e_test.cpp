@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "e2e/installer_window.h"
@@ -117,7 +119,7 @@ protected:
                 "}]");
     }
     void TearDown() override {
-        fs::remove(ShortcutPath());
+        fs::remove_all(ShortcutPath());
         CoUninitialize();
     }
 
@@ -150,6 +152,27 @@ protected:
     std::string base_;
     fs::path install_root_;
 };
+
+// The trace from the run's first message on (before it, the test typed the directory).
+std::vector<std::wstring> RunTrace(const InstallerWindow& installer) {
+    std::vector<std::wstring> trace = installer.Trace();
+    trace.erase(trace.begin(), std::find(trace.begin(), trace.end(), L"busy 1"));
+    return trace;
+}
+
+int LastProgress(const std::vector<std::wstring>& trace) {
+    for (auto line = trace.rbegin(); line != trace.rend(); ++line) {
+        if (line->starts_with(L"progress ")) return std::stoi(line->substr(9));
+    }
+    return -1;
+}
+
+int FilledPixels(const Screenshot& shot) {
+    int filled = 0;
+    for (int x = 72; x < 72 + 460; ++x)
+        filled += shot.At(x, 362) == RGB(28, 151, 108);
+    return filled;
+}
 
 // The trace without the progress steps of the download, which are checked on their own.
 std::vector<std::wstring> WithoutDownloadSteps(const std::vector<std::wstring>& trace,
@@ -223,9 +246,7 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
         L"button 安装完成",
         L"finished",
     };
-    std::vector<std::wstring> trace = installer->Trace();
-    std::erase(trace, L"directory " + install_root_.wstring());  // the test's own typing
-    EXPECT_EQ(WithoutDownloadSteps(trace, steps), expected);
+    EXPECT_EQ(WithoutDownloadSteps(RunTrace(*installer), steps), expected);
     ASSERT_FALSE(steps.empty());
     EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
     EXPECT_EQ(steps.back(), 70);
@@ -244,7 +265,7 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
 
     // Painting, read back from the screen.
     const COLORREF header = RGB(20, 134, 96), card = RGB(255, 255, 255);
-    const COLORREF track = RGB(228, 238, 233), fill = RGB(28, 151, 108);
+    const COLORREF track = RGB(228, 238, 233);
     EXPECT_EQ(ready.At(ready.width - 10, 100), header);
     EXPECT_EQ(ready.At(10, 200), RGB(246, 248, 247));
     EXPECT_EQ(ready.At(60, 300), card);
@@ -252,13 +273,188 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     EXPECT_EQ(ready.At(78, 196), RGB(250, 252, 251));
     EXPECT_EQ(ready.At(300, 362), track);
     EXPECT_EQ(ready.At(220, 290), RGB(28, 145, 104)) << "install button, enabled";
-    int filled = 0;
-    for (int x = 72; x < 72 + 460; ++x)
-        filled += running.At(x, 362) == fill;
-    EXPECT_EQ(filled, 345) << "75 percent of the 460-pixel bar";
+    EXPECT_EQ(FilledPixels(running), 345) << "75 percent of the 460-pixel bar";
     EXPECT_EQ(running.At(72 + 400, 362), track);
     EXPECT_EQ(running.At(220, 290), RGB(224, 228, 226)) << "install button, disabled";
     EXPECT_EQ(running.At(460, 196), RGB(224, 228, 226)) << "choose button, disabled";
+}
+
+TEST_F(Installer, AFailedRunKeepsTheBarAndASecondRunSucceeds) {
+    ServePackage("not-a-zip.zip");
+    auto installer = Start();
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s));
+    Sleep(300);
+    EXPECT_EQ(installer->Text(kStatus), L"安装失败：解压失败，请确认安装包是 zip 格式");
+    EXPECT_EQ(installer->Text(kInstall), L"立即安装");
+    EXPECT_TRUE(installer->Enabled(kEdit));
+    EXPECT_TRUE(installer->Enabled(kChoose));
+    EXPECT_TRUE(installer->Enabled(kInstall));
+    EXPECT_EQ(LastProgress(installer->Trace()), 75);
+    EXPECT_EQ(FilledPixels(installer->Capture()), 345) << "the bar keeps its value";
+    EXPECT_TRUE(fs::exists(TempDir() / L"not-a-zip.zip")) << "a failed archive stays";
+    fs::remove(TempDir() / L"not-a-zip.zip");
+
+    // The client two folders down, under its other name.
+    ServePackage("client-nested.zip");
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+    EXPECT_EQ(installer->WaitForExit(10s), 0);
+    const std::vector<std::wstring> trace = installer->Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), L"busy 1"), 2);
+    const auto second = std::find(trace.rbegin(), trace.rend(), L"busy 1").base();
+    ASSERT_NE(second, trace.end());
+    EXPECT_EQ(*second, L"button 正在安装");
+    EXPECT_EQ(*(second + 1), L"progress 0") << "the second run starts the bar again";
+    const fs::path exe = InstallDir() / L"VexaBox" / L"bin" / L"Quorin.exe";
+    const Shortcut shortcut = ReadShortcut(ShortcutPath());
+    EXPECT_EQ(shortcut.target, exe.wstring());
+    EXPECT_EQ(shortcut.working_directory, exe.parent_path().wstring());
+    EXPECT_TRUE(WaitForFile(exe.parent_path() / L"client-started.txt", 10s));
+}
+
+TEST_F(Installer, EndingsWithoutAShortcutLeaveTheClientAlone) {
+    auto installer = Start();
+
+    ServePackage("no-client.zip");
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s));
+    EXPECT_EQ(installer->Trace().back(), L"button 立即安装");
+    EXPECT_EQ(installer->Text(kStatus), L"安装完成，但未找到 Vexa盒子.exe");
+    EXPECT_EQ(LastProgress(installer->Trace()), 100);
+    EXPECT_TRUE(installer->Enabled(kInstall));
+    EXPECT_FALSE(fs::exists(ShortcutPath()));
+
+    // A folder where the shortcut belongs.
+    fs::create_directories(ShortcutPath());
+    ServePackage("client-top.zip");
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s, 2));
+    EXPECT_EQ(installer->Trace().back(), L"button 立即安装");
+    EXPECT_EQ(installer->Text(kStatus), L"安装完成，但桌面快捷方式创建失败");
+    EXPECT_EQ(LastProgress(installer->Trace()), 100);
+    EXPECT_TRUE(installer->Enabled(kInstall));
+    EXPECT_TRUE(fs::is_regular_file(InstallDir() / L"Vexa盒子.exe"));
+    Sleep(1500);
+    EXPECT_FALSE(fs::exists(InstallDir() / L"client-started.txt")) << "the client is not started";
+    EXPECT_EQ(installer->WaitForExit(0ms), -1) << "the window stays open";
+}
+
+TEST_F(Installer, FailuresReachTheStatusLine) {
+    auto installer = Start();
+    const struct {
+        std::function<void()> arrange;
+        std::wstring status;
+    } cases[] = {
+        {[&] {
+             SetRoute("/primary/version.json", R"([{"status": 503}])");
+             SetRoute("/fallback/version.json", R"([{"hangup": true}])");
+         },
+         L"安装失败：无法获取服务器配置"},
+        {[&] {
+             SetUp();
+             SetRoute(base_ + "api/setting", R"([{"body": "{\"download_url\": \"\"}"}])");
+         },
+         L"安装失败：后端未配置 app_package_url"},
+        {[&] {
+             ServePackage("client-top.zip");
+             SetRoute(base_ + "files/client-top.zip", R"([{"status": 404}])");
+         },
+         L"下载失败：服务器返回错误：404"},
+        {[&] {
+             ServePackage("client-top.zip");
+             std::ofstream(install_root_) << "a file where the folder belongs";
+         },
+         L"安装失败：无法创建安装目录"},
+    };
+    int runs = 0;
+    for (const auto& c : cases) {
+        c.arrange();
+        installer->Click(kInstall);
+        ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s, ++runs)) << Narrow(c.status);
+        EXPECT_EQ(installer->Text(kStatus), c.status);
+        EXPECT_EQ(installer->Text(kInstall), L"立即安装");
+        EXPECT_TRUE(installer->Enabled(kEdit));
+        EXPECT_TRUE(installer->Enabled(kInstall));
+    }
+    fs::remove(install_root_);
+}
+
+TEST_F(Installer, ADoubleClickStartsOneRun) {
+    ServePackage("client-top.zip");
+    auto installer = Start();
+    const int before = RequestCount("/primary/version.json");
+    installer->Click(kInstall, 2);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+    EXPECT_EQ(installer->WaitForExit(10s), 0);
+    const std::vector<std::wstring> trace = installer->Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), L"busy 1"), 1);
+    EXPECT_EQ(RequestCount("/primary/version.json") - before, 1);
+}
+
+TEST_F(Installer, ClosingTheWindowDuringADownloadEndsTheProcess) {
+    ServePackage("client-top.zip");
+    SetRoute(base_ + "files/client-top.zip",
+             "[{\"body_file\": " +
+                 JsonText(std::string(kTestBuildDir) + "/tools/packages/client-top.zip") +
+                 ", \"chunk_delay_ms\": 50}]");
+    auto installer = Start();
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"status 正在下载安装包...", 20s));
+    Sleep(500);
+    PostMessageW(installer->Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(installer->WaitForExit(3s), 0);
+    EXPECT_FALSE(fs::exists(InstallDir()));
+}
+
+// Wine's per-program setting that prefers native winhttp.dll and comctl32.dll, for as long as
+// the object lives.
+class PreferDllsBesideProgram {
+public:
+    explicit PreferDllsBesideProgram(const std::wstring& program)
+        : key_(L"Software\\Wine\\AppDefaults\\" + program) {
+        const std::wstring overrides = key_ + L"\\DllOverrides";
+        for (const wchar_t* dll : {L"winhttp", L"comctl32"}) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, overrides.c_str(), dll, REG_SZ, L"native,builtin",
+                            sizeof(L"native,builtin"));
+        }
+    }
+    ~PreferDllsBesideProgram() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+    PreferDllsBesideProgram(const PreferDllsBesideProgram&) = delete;
+    PreferDllsBesideProgram& operator=(const PreferDllsBesideProgram&) = delete;
+
+private:
+    std::wstring key_;
+};
+
+TEST_F(Installer, NeverLoadsDllsPlantedBesideIt) {
+    const fs::path downloads = TempDir() / L"vexa-e2e-downloads";
+    fs::remove_all(downloads);
+    fs::create_directories(downloads);
+    for (const auto* dll : {L"winhttp.dll", L"comctl32.dll"}) {
+        fs::copy_file(BuildPath("tools/planted.dll"), downloads / dll);
+    }
+    fs::copy_file(BuildPath("tools/dll_probe.exe"), downloads / L"dll_probe.exe");
+    fs::copy_file(BuildPath("app/VexaBoxInstaller.exe"), downloads / L"VexaBoxInstaller.exe");
+    // As on Windows, a DLL found beside a program wins over the system's own. (Wine takes
+    // this per program from its registry; WINEDLLOVERRIDES would not reach a child process.)
+    const PreferDllsBesideProgram prefer_probe(L"dll_probe.exe");
+    const PreferDllsBesideProgram prefer_installer(L"VexaBoxInstaller.exe");
+
+    // A program without the installer's guard does pick the planted DLL up.
+    EXPECT_EQ(RunProgram((downloads / L"dll_probe.exe").wstring(), L"winhttp.dll", {}), 0);
+    EXPECT_TRUE(fs::exists(downloads / L"winhttp.dll.loaded"));
+    fs::remove(downloads / L"winhttp.dll.loaded");
+
+    ServePackage("client-top.zip");
+    auto installer = Start({}, (downloads / L"VexaBoxInstaller.exe").wstring());
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+    EXPECT_EQ(installer->WaitForExit(10s), 0);
+    EXPECT_FALSE(fs::exists(downloads / L"winhttp.dll.loaded"));
+    EXPECT_FALSE(fs::exists(downloads / L"comctl32.dll.loaded"));
+    installer.reset();
+    fs::remove_all(downloads);
 }
 
 }  // namespace

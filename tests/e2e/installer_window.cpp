@@ -1,7 +1,9 @@
 #include "e2e/installer_window.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cwctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -61,6 +63,10 @@ BOOL CALLBACK FindInstallerWindow(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
+HOOKPROC HookProcedure(HMODULE spy, const char* name) {
+    return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(spy, name)));
+}
+
 std::wstring UniqueTracePath() {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH] = {};
@@ -109,12 +115,10 @@ InstallerWindow::InstallerWindow(const std::wstring& program,
     spy_ = LoadLibraryW(BuildPath("tools/message_spy.dll").c_str());
     if (!spy_) throw std::runtime_error("cannot load message_spy.dll");
     const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
-    message_hook_ = SetWindowsHookExW(
-        WH_GETMESSAGE, reinterpret_cast<HOOKPROC>(GetProcAddress(spy_, "SpyGetMessage")), spy_,
-        thread);
-    call_hook_ = SetWindowsHookExW(
-        WH_CALLWNDPROC, reinterpret_cast<HOOKPROC>(GetProcAddress(spy_, "SpyCallWindow")), spy_,
-        thread);
+    message_hook_ =
+        SetWindowsHookExW(WH_GETMESSAGE, HookProcedure(spy_, "SpyGetMessage"), spy_, thread);
+    call_hook_ =
+        SetWindowsHookExW(WH_CALLWNDPROC, HookProcedure(spy_, "SpyCallWindow"), spy_, thread);
     if (!message_hook_ || !call_hook_) throw std::runtime_error("cannot hook the installer");
 }
 
@@ -169,7 +173,7 @@ void InstallerWindow::Click(int id, int times) {
 }
 
 std::vector<std::wstring> InstallerWindow::Trace() const {
-    std::ifstream file(trace_path_, std::ios::binary);
+    std::ifstream file(std::filesystem::path(trace_path_), std::ios::binary);
     std::stringstream bytes;
     bytes << file.rdbuf();
     std::vector<std::wstring> lines;
@@ -179,13 +183,12 @@ std::vector<std::wstring> InstallerWindow::Trace() const {
     return lines;
 }
 
-bool InstallerWindow::WaitForLine(const std::wstring& line,
-                                  std::chrono::milliseconds timeout) const {
+bool InstallerWindow::WaitForLine(const std::wstring& line, std::chrono::milliseconds timeout,
+                                  int times) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
-        for (const auto& seen : Trace()) {
-            if (seen == line) return true;
-        }
+        const std::vector<std::wstring> trace = Trace();
+        if (std::count(trace.begin(), trace.end(), line) >= times) return true;
         Sleep(20);
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
@@ -234,4 +237,24 @@ Screenshot InstallerWindow::Capture() const {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return shot;
+}
+
+int RunProgram(const std::wstring& program, const std::wstring& arguments,
+               const std::map<std::wstring, std::wstring>& env) {
+    std::vector<wchar_t> block = EnvironmentWith(env);
+    std::wstring command_line = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &process)) {
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
 }

@@ -37,8 +37,9 @@ public:
 
     // Lines the message spy wrote so far ("busy 1", "status ...", "progress 70", ...).
     std::vector<std::wstring> Trace() const;
-    // Waits until the trace holds the line; false after the time-out.
-    bool WaitForLine(const std::wstring& line, std::chrono::milliseconds timeout) const;
+    // Waits until the trace holds the line (that many times); false after the time-out.
+    bool WaitForLine(const std::wstring& line, std::chrono::milliseconds timeout,
+                     int times = 1) const;
     // Waits for the process to end; its exit code, or -1 after the time-out.
     int WaitForExit(std::chrono::milliseconds timeout) const;
 
@@ -52,6 +53,11 @@ private:
     HHOOK message_hook_ = nullptr;
     HHOOK call_hook_ = nullptr;
 };
+
+// Runs a program with the environment variables added to this process's own and waits for it;
+// its exit code, or -1 when it cannot be started or does not end within 30 seconds.
+int RunProgram(const std::wstring& program, const std::wstring& arguments,
+               const std::map<std::wstring, std::wstring>& env);
 
 // Host paths of this build (the tests run under Wine, where Z: is the host's root).
 std::wstring BuildPath(const std::string& relative);

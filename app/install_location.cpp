@@ -1,0 +1,109 @@
+#include "app/install_location.h"
+
+#include <shlobj.h>
+
+#include <memory>
+
+#include "config/text.h"
+#include "install/messages.h"
+
+namespace {
+
+constexpr wchar_t kPickerTitle[] = L"选择盒子安装位置";
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool IsAsciiLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+wchar_t AsciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// Length of the root name: "D:", or "\\server" (also "\\?" and "\\." of device paths).
+size_t RootNameLength(std::wstring_view text) {
+    if (text.size() >= 2 && IsAsciiLetter(text[0]) && text[1] == L':') return 2;
+    if (text.size() >= 3 && IsSeparator(text[0]) && IsSeparator(text[1]) && !IsSeparator(text[2])) {
+        size_t end = 3;
+        while (end < text.size() && !IsSeparator(text[end]))
+            ++end;
+        return end;
+    }
+    return 0;
+}
+
+// The last element after the root; empty when the text ends at its root or in a separator.
+std::wstring_view LastElement(std::wstring_view text) {
+    size_t start = RootNameLength(text);
+    while (start < text.size() && IsSeparator(text[start]))
+        ++start;
+    const std::wstring_view rest = text.substr(start);
+    const size_t separator = rest.find_last_of(L"\\/");
+    return separator == std::wstring_view::npos ? rest : rest.substr(separator + 1);
+}
+
+std::wstring DriveRoot(wchar_t letter) {
+    return {letter, L':', L'\\'};
+}
+
+struct ItemListFree {
+    void operator()(LPITEMIDLIST list) const noexcept { CoTaskMemFree(list); }
+};
+using UniqueItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
+
+}  // namespace
+
+std::wstring ChooseInstallRoot(const std::function<UINT(const std::wstring& root)>& driveType,
+                               const std::function<DWORD()>& logicalDrives) {
+    if (driveType(DriveRoot(L'D')) != DRIVE_NO_ROOT_DIR) return DriveRoot(L'D');
+    const DWORD mask = logicalDrives();
+    for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
+        if ((mask >> (letter - L'A')) & 1) {
+            if (driveType(DriveRoot(letter)) == DRIVE_FIXED) return DriveRoot(letter);
+        }
+    }
+    return DriveRoot(L'C');
+}
+
+std::wstring DefaultInstallDir() {
+    const std::wstring root = ChooseInstallRoot(
+        [](const std::wstring& drive) { return GetDriveTypeW(drive.c_str()); }, GetLogicalDrives);
+    return ComposeInstallDir(root);
+}
+
+std::wstring ComposeInstallDir(const std::wstring& text) {
+    std::wstring dir = TrimWide(text);
+    while (dir.size() > 3 && IsSeparator(dir.back()))
+        dir.pop_back();
+    if (dir.empty()) return dir;
+    if (EqualIgnoringAsciiCase(LastElement(dir), DedicatedFolderName)) return dir;
+    const bool bareDrive = dir.size() == 2 && IsAsciiLetter(dir[0]) && dir[1] == L':';
+    if (!bareDrive && !IsSeparator(dir.back())) dir += L'\\';
+    dir += DedicatedFolderName;
+    return dir;
+}
+
+void BrowseInstallDir(HWND owner) {
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.lpszTitle = kPickerTitle;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    const UniqueItemList chosen{SHBrowseForFolderW(&info)};
+    if (!chosen) return;
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(chosen.get(), path)) return;
+    std::wstring dir = ComposeInstallDir(path);
+    if (dir.empty()) dir = DefaultInstallDir();
+    SetWindowTextW(InstallDirEdit, dir.c_str());
+}

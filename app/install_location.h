@@ -1,0 +1,28 @@
+#pragma once
+// Where the client goes: always a folder of its own, inside the directory the user chooses.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// The folder every install directory ends in.
+inline constexpr wchar_t DedicatedFolderName[] = L"Vexa游戏盒子";
+
+// D:\ when drive D exists (of any kind), else the first fixed drive from C to Z, else C:\;
+// completed by ComposeInstallDir. Never empty.
+std::wstring DefaultInstallDir();
+
+// The drive root DefaultInstallDir builds on, given the drive queries. driveType answers like
+// GetDriveTypeW for a root such as "E:\"; logicalDrives like GetLogicalDrives.
+std::wstring ChooseInstallRoot(const std::function<UINT(const std::wstring& root)>& driveType,
+                               const std::function<DWORD()>& logicalDrives);
+
+// The text trimmed, without trailing separators (a three-character drive root keeps its
+// backslash), and ending in DedicatedFolderName (ASCII letters compared without case). Empty
+// only when the text is empty after trimming.
+std::wstring ComposeInstallDir(const std::wstring& text);
+
+// Shows the folder picker; a chosen file-system folder, composed, goes into InstallDirEdit.
+// A cancelled picker or a virtual folder changes nothing. Runs on the window's thread.
+void BrowseInstallDir(HWND owner);

@@ -1,0 +1,86 @@
+#include "install/client_search.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::wstring_view kTextCannotRead = L"无法读取安装目录";
+
+wchar_t AsciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool IsClientName(std::wstring_view name) {
+    for (const std::wstring_view client : ClientExecutableNames) {
+        if (name.size() != client.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < name.size() && same; ++i)
+            same = AsciiLower(name[i]) == AsciiLower(client[i]);
+        if (same) return true;
+    }
+    return false;
+}
+
+bool Fail(std::wstring* error) {
+    if (error) error->assign(kTextCannotRead);
+    return false;
+}
+
+enum class Kind { kRegularFile, kOther, kMissing, kError };
+
+// The entry's type, following links. An entry that does not exist (or has just vanished) is
+// missing, not an error.
+Kind KindOf(const fs::path& path) {
+    std::error_code failure;
+    const fs::file_status status = fs::status(path, failure);
+    if (status.type() == fs::file_type::not_found) return Kind::kMissing;
+    if (failure) return Kind::kError;
+    return status.type() == fs::file_type::regular ? Kind::kRegularFile : Kind::kOther;
+}
+
+}  // namespace
+
+bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
+                          std::wstring* error) {
+    // The usual layout, the executable at the top, costs two lookups and no walk.
+    for (const std::wstring_view name : ClientExecutableNames) {
+        const fs::path candidate = fs::path(installDir) / name;
+        switch (KindOf(candidate)) {
+            case Kind::kRegularFile:
+                exePath = candidate.wstring();
+                return true;
+            case Kind::kError:
+                return Fail(error);
+            case Kind::kOther:
+            case Kind::kMissing:
+                break;
+        }
+    }
+
+    std::error_code failure;
+    fs::recursive_directory_iterator walk(installDir, fs::directory_options::skip_permission_denied,
+                                          failure);
+    if (failure) return Fail(error);
+    for (const fs::recursive_directory_iterator end; walk != end;) {
+        const fs::path& path = walk->path();
+        if (IsClientName(path.filename().native())) {
+            switch (KindOf(path)) {
+                case Kind::kRegularFile:
+                    exePath = path.wstring();
+                    return true;
+                case Kind::kError:
+                    return Fail(error);
+                case Kind::kOther:
+                case Kind::kMissing:
+                    break;
+            }
+        }
+        walk.increment(failure);
+        if (failure) return Fail(error);
+    }
+    exePath.clear();
+    return true;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Finding the client's executable in the unpacked tree.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+// The executable's possible names; at the top of the tree the first wins.
+inline constexpr std::array<std::wstring_view, 2> ClientExecutableNames = {L"Vexa盒子.exe",
+                                                                           L"Quorin.exe"};
+
+// Looks for a regular file bearing one of ClientExecutableNames (ASCII letters compared without
+// case): first directly in installDir, in the order of the names, then anywhere in the tree in
+// walk order (folders that deny access are skipped, linked folders are not entered).
+// Returns true when the search could read the tree; exePath is then the file's full path, or
+// empty when there is none. Returns false when a filesystem error stopped the search: exePath
+// is left untouched and the error text (when given) becomes "无法读取安装目录".
+bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
+                          std::wstring* error);

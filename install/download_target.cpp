@@ -1,0 +1,108 @@
+#include "install/download_target.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+namespace {
+
+constexpr std::wstring_view kTextWriteFailed = L"无法写入下载文件";
+constexpr std::wstring_view kZipExtension = L".zip";
+constexpr size_t kMaxNameUnits = 100;
+// The longest result GetTempPathW gives, its terminating zero included.
+constexpr DWORD kTempPathUnits = MAX_PATH + 1;
+
+wchar_t AsciiUpper(wchar_t c) {
+    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+// Windows opens a device instead of a file for these names, whatever extension follows them,
+// and also when spaces stand between the name and the extension.
+bool IsDeviceName(std::wstring_view name) {
+    std::wstring_view stem = name.substr(0, name.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ')
+        stem.remove_suffix(1);
+    static constexpr std::array<std::wstring_view, 6> kFixed = {L"CON", L"PRN",    L"AUX",
+                                                                L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const std::wstring_view device : kFixed) {
+        if (EqualIgnoringAsciiCase(stem, device)) return true;
+    }
+    if (stem.size() != 4) return false;
+    const std::wstring_view port = stem.substr(0, 3);
+    if (!EqualIgnoringAsciiCase(port, L"COM") && !EqualIgnoringAsciiCase(port, L"LPT")) {
+        return false;
+    }
+    const wchar_t digit = stem[3];
+    // The superscript digits count as port numbers too.
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+           digit == L'\u00B3';
+}
+
+// A name that CreateFileW takes as one plain file in the directory it is joined to.
+bool IsSafeFileName(std::wstring_view name) {
+    if (name.empty() || name.size() > kMaxNameUnits) return false;
+    if (name == L"." || name == L"..") return false;
+    for (const wchar_t c : name) {
+        if (c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) {
+            return false;
+        }
+    }
+    if (name.back() == L'.' || name.back() == L' ') return false;
+    return !IsDeviceName(name);
+}
+
+}  // namespace
+
+std::wstring PackageFileName(const std::wstring& url) {
+    std::wstring_view kept(url);
+    kept = kept.substr(0, kept.find(L'?'));
+    const size_t separator = kept.find_last_of(L"/\\");
+    std::wstring name(separator == std::wstring_view::npos ? kept : kept.substr(separator + 1));
+    if (name.find(L'.') == std::wstring::npos || !IsSafeFileName(name)) {
+        name = DefaultPackageFileName;
+    }
+    const bool endsInZip =
+        name.size() >= kZipExtension.size() &&
+        EqualIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - kZipExtension.size()),
+                               kZipExtension);
+    if (!endsInZip) name += kZipExtension;
+    return name;
+}
+
+std::wstring TempDownloadPath(const std::wstring& fileName) {
+    std::wstring area(kTempPathUnits, L'\0');
+    GetTempPathW(kTempPathUnits, area.data());
+    area.resize(wcsnlen(area.c_str(), area.size()));
+    return (std::filesystem::path(area) / fileName).wstring();
+}
+
+bool SavePackageFile(const std::wstring& path, const std::vector<char>& body, std::wstring* error) {
+    std::ofstream file(std::filesystem::path(path),
+                       std::ios::binary | std::ios::out | std::ios::trunc);
+    if (!file) {
+        if (error) error->assign(kTextWriteFailed);
+        return false;
+    }
+    file.write(body.data(), static_cast<std::streamsize>(body.size()));
+    // Flushed and closed before the state is judged: a full disk may show only when the last
+    // buffered bytes go out.
+    file.flush();
+    file.close();
+    if (!file) {
+        if (error) error->assign(kTextWriteFailed);
+        return false;
+    }
+    return true;
+}

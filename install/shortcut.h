@@ -1,0 +1,14 @@
+#pragma once
+// The client's shortcut on the user's desktop, and the directory part of a path.
+
+#include <string>
+
+// Saves "Vexa盒子.lnk" on the current user's desktop: target exePath, working directory its
+// folder, description "Vexa盒子". COM must be initialised on the calling thread. On failure the
+// error text (when given) becomes "无法获取桌面路径", "无法创建快捷方式对象" or
+// "桌面快捷方式创建失败"; on success it is left untouched.
+bool CreateDesktopShortcut(const std::wstring& exePath, std::wstring* error);
+
+// The path without its last element and the separators before it, never cutting into the root:
+// "D:\a.exe" gives "D:\", "D:a.exe" gives "D:", "a.exe" gives "".
+std::wstring ParentDirectory(const std::wstring& path);
