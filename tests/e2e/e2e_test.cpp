@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include "e2e/installer_window.h"
@@ -191,6 +192,49 @@ std::vector<std::wstring> WithoutDownloadSteps(const std::vector<std::wstring>& 
     return rest;
 }
 
+TEST(InstallerProgram, CarriesItsIconInFourSizesAndItsVersion) {
+    const std::wstring program = BuildPath("app/VexaBoxInstaller.exe");
+    const HMODULE module = LoadLibraryExW(
+        program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    const HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_NE(directory, nullptr);
+    // The group: a 6-byte header, then 14-byte entries (width, height, colours, reserved,
+    // planes, bit count, size, id); a width of 0 stands for 256.
+    const int count = directory[4] | directory[5] << 8;
+    std::set<std::pair<int, int>> images;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = directory + 6 + 14 * i;
+        images.emplace(entry[0] ? entry[0] : 256, entry[6] | entry[7] << 8);
+    }
+    const std::set<std::pair<int, int>> expected = {{16, 4},  {16, 8},  {16, 32}, {32, 4},
+                                                    {32, 8},  {32, 32}, {48, 4},  {48, 8},
+                                                    {48, 32}, {256, 32}};
+    EXPECT_EQ(images, expected);
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(program.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(
+        GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    auto value = [&](const wchar_t* name) {
+        void* text = nullptr;
+        UINT length = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+        if (!VerQueryValueW(info.data(), path.c_str(), &text, &length) || !text)
+            return std::wstring();
+        return std::wstring(static_cast<const wchar_t*>(text));
+    };
+    EXPECT_EQ(value(L"ProductName"), L"Vexa盒子安装器");
+    EXPECT_EQ(value(L"OriginalFilename"), L"VexaBoxInstaller.exe");
+    EXPECT_FALSE(value(L"FileDescription").empty());
+    EXPECT_FALSE(value(L"CompanyName").empty());
+    EXPECT_FALSE(value(L"FileVersion").empty());
+}
+
 TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     ServePackage("client-top.zip",
                  ", \"download_api_base_url\": \"http://localhost:" + Port() + base_ + "svc\"");
@@ -283,7 +327,7 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndASecondRunSucceeds) {
     ServePackage("not-a-zip.zip");
     auto installer = Start();
     installer->Click(kInstall);
-    ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s));
+    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
     Sleep(300);
     EXPECT_EQ(installer->Text(kStatus), L"安装失败：解压失败，请确认安装包是 zip 格式");
     EXPECT_EQ(installer->Text(kInstall), L"立即安装");
@@ -318,8 +362,7 @@ TEST_F(Installer, EndingsWithoutAShortcutLeaveTheClientAlone) {
 
     ServePackage("no-client.zip");
     installer->Click(kInstall);
-    ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s));
-    EXPECT_EQ(installer->Trace().back(), L"button 立即安装");
+    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
     EXPECT_EQ(installer->Text(kStatus), L"安装完成，但未找到 Vexa盒子.exe");
     EXPECT_EQ(LastProgress(installer->Trace()), 100);
     EXPECT_TRUE(installer->Enabled(kInstall));
@@ -329,8 +372,7 @@ TEST_F(Installer, EndingsWithoutAShortcutLeaveTheClientAlone) {
     fs::create_directories(ShortcutPath());
     ServePackage("client-top.zip");
     installer->Click(kInstall);
-    ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s, 2));
-    EXPECT_EQ(installer->Trace().back(), L"button 立即安装");
+    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s, 2));
     EXPECT_EQ(installer->Text(kStatus), L"安装完成，但桌面快捷方式创建失败");
     EXPECT_EQ(LastProgress(installer->Trace()), 100);
     EXPECT_TRUE(installer->Enabled(kInstall));
@@ -371,7 +413,7 @@ TEST_F(Installer, FailuresReachTheStatusLine) {
     for (const auto& c : cases) {
         c.arrange();
         installer->Click(kInstall);
-        ASSERT_TRUE(installer->WaitForLine(L"busy 0", 20s, ++runs)) << Narrow(c.status);
+        ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s, ++runs)) << Narrow(c.status);
         EXPECT_EQ(installer->Text(kStatus), c.status);
         EXPECT_EQ(installer->Text(kInstall), L"立即安装");
         EXPECT_TRUE(installer->Enabled(kEdit));
