@@ -17,6 +17,12 @@ constexpr UINT kAppFinished = WM_APP + 4;
 constexpr int kInstallDirId = 1001;
 constexpr int kInstallButtonId = 1003;
 constexpr int kStatusLabelId = 1005;
+constexpr int kProgressBarId = 1004;
+
+long progress_count = 0;
+long draw_count = 0;
+
+bool CountOnly() { return GetEnvironmentVariableW(L"VEXA_MESSAGE_SPY_COUNT", nullptr, 0) > 0; }
 
 void Append(const std::wstring& line) {
     wchar_t path[MAX_PATH] = {};
@@ -39,7 +45,16 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyGetMessage(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG& msg = *reinterpret_cast<const MSG*>(lParam);
-        if (msg.message == kAppProgress) Append(L"progress " + std::to_wstring(msg.wParam));
+        static const bool count_only = CountOnly();
+        if (count_only) {
+            if (msg.message == kAppProgress) ++progress_count;
+            if (msg.message == kAppFinished) {
+                Append(L"progress-count " + std::to_wstring(progress_count));
+                Append(L"draw-count " + std::to_wstring(draw_count));
+            }
+        } else if (msg.message == kAppProgress) {
+            Append(L"progress " + std::to_wstring(msg.wParam));
+        }
         if (msg.message == kAppBusy) Append(L"busy " + std::to_wstring(msg.wParam));
         if (msg.message == kAppFinished) Append(L"finished");
         if (msg.message == kAppStatus && msg.lParam == 0) Append(L"status-null");
@@ -51,6 +66,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyCallWindow(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (call.message == WM_DRAWITEM && call.wParam == kProgressBarId) ++draw_count;
         if (call.message == WM_SETTEXT && call.lParam) {
             const int id = GetDlgCtrlID(call.hwnd);
             const auto* text = reinterpret_cast<const wchar_t*>(call.lParam);

@@ -28,6 +28,7 @@ public:
     InstallerWindow& operator=(const InstallerWindow&) = delete;
 
     HWND Window() const { return window_; }
+    HANDLE Process() const { return process_.hProcess; }
     HWND Control(int id) const { return GetDlgItem(window_, id); }
     std::wstring Text(int id) const;
     bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
