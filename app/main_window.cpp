@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include <system_error>
 #include <thread>
 
 #include "app/install_location.h"
@@ -85,7 +84,7 @@ void StartInstall() {
     InstallRunning = true;
     try {
         std::thread(InstallWorker).detach();
-    } catch (const std::system_error&) {
+    } catch (...) {  // no thread (std::system_error), or no memory for one
         InstallRunning = false;
         SetWindowTextW(StatusLabel, kTextNoThread);
     }

@@ -7,6 +7,12 @@ set(VEXA_PRIMARY_CONFIG_URL "" CACHE STRING
 set(VEXA_FALLBACK_CONFIG_URL "" CACHE STRING
     "Fallback configuration endpoint; empty means http://<VEXA_CONFIG_HOST>:622/version.json")
 
+if(VEXA_BUILD_TESTS AND NOT VEXA_CONFIG_HOST STREQUAL "localhost")
+    message(FATAL_ERROR "VEXA_CONFIG_HOST is a deployment setting, but this build has tests, whose "
+                        "endpoints are the loopback test server: configure with "
+                        "-DVEXA_BUILD_TESTS=OFF (cmake --preset deploy -DVEXA_CONFIG_HOST=...).")
+endif()
+
 if(VEXA_BUILD_TESTS)
     # Each build folder gets its own block of ports, so that two builds can test at once.
     string(MD5 _vexa_hash "${CMAKE_BINARY_DIR}")

@@ -4,22 +4,15 @@
 #include "config/text.h"
 #include "net/http_get.h"
 
-namespace {
-
-// Back ends of different ages name the package address differently; the first name with a
-// value wins.
-const std::vector<std::string> kPackageUrlKeys = {
-    "app_package_url", "pc_box_package_url", "pc_Box_Package_Url",
-    "box_package_url", "app_version_url",    "download_url",
-};
-
-}  // namespace
-
 PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl) {
     PackageConfig config;
     std::string document;
     if (!HttpGetText(apiBaseUrl + L"setting", document, nullptr, L"")) return config;
-    config.app_package_url = JsonStringValue(document, kPackageUrlKeys);
+    // Back ends of different ages name the package address differently; the first name with
+    // a value wins.
+    config.app_package_url =
+        JsonStringValue(document, {"app_package_url", "pc_box_package_url", "pc_Box_Package_Url",
+                                   "box_package_url", "app_version_url", "download_url"});
     config.download_api_base_url =
         NormalizeBaseUrl(JsonStringValue(document, {"download_api_base_url"}));
     config.download_api_key = JsonStringValue(document, {"download_api_key"});

@@ -1,5 +1,7 @@
 #include "install/client_search.h"
 
+#include <windows.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -8,6 +10,12 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::wstring_view kTextCannotRead = L"无法读取安装目录";
+
+bool IsLinkedFolder(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 wchar_t AsciiLower(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
@@ -78,6 +86,9 @@ bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
                     break;
             }
         }
+        // Linked folders are listed but not entered; this library cannot tell a junction or a
+        // directory link from a plain folder, the file's attributes can.
+        if (IsLinkedFolder(path)) walk.disable_recursion_pending();
         walk.increment(failure);
         if (failure) return Fail(error);
     }

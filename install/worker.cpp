@@ -32,8 +32,9 @@ constexpr wchar_t kTextCreatingShortcut[] = L"正在创建桌面快捷方式..."
 constexpr wchar_t kTextCompleted[] = L"安装完成";
 constexpr wchar_t kTextNoServerConfig[] = L"无法获取服务器配置";
 constexpr wchar_t kTextClientMissing[] = L"未找到 Vexa盒子.exe";
-constexpr wchar_t kTextOutOfMemory[] = L"内存不足";
-constexpr wchar_t kTextUnexpected[] = L"发生意外错误";
+// Whole texts: they are posted where memory may have run out, so they are not put together.
+constexpr wchar_t kTextOutOfMemory[] = L"安装失败：内存不足";
+constexpr wchar_t kTextUnexpected[] = L"安装失败：发生意外错误";
 
 void Post(UINT message, WPARAM wParam) {
     PostMessageW(MainWindow, message, wParam, 0);
@@ -42,6 +43,16 @@ void Post(UINT message, WPARAM wParam) {
 // A failure text: the ending's prefix immediately followed by the step's error text.
 void PostStatus(const wchar_t* prefix, const std::wstring& text) {
     ::PostStatus(prefix + text);
+}
+
+// Ends a run that an exception broke off: even when the text cannot be posted, the run still
+// ends, and it never counts as completed.
+void PostFailureWithoutThrowing(const wchar_t* text) noexcept {
+    InstallCompleted = false;
+    try {
+        ::PostStatus(text);
+    } catch (...) {
+    }
 }
 
 // The worker's own single-threaded apartment, for the shell link and for starting the client.
@@ -126,9 +137,9 @@ void InstallWorker() {
     try {
         RunInstall();
     } catch (const std::bad_alloc&) {
-        PostStatus(kInstallFailed, kTextOutOfMemory);
+        PostFailureWithoutThrowing(kTextOutOfMemory);
     } catch (...) {
-        PostStatus(kInstallFailed, kTextUnexpected);
+        PostFailureWithoutThrowing(kTextUnexpected);
     }
     Post(WM_APP_BUSY, 0);
     if (InstallCompleted) Post(WM_APP_FINISHED, 0);
