@@ -44,22 +44,69 @@ inline double MiB(SIZE_T bytes) {
 struct ProcessCounters {
     DWORD handles = 0;
     DWORD gdi_objects = 0;
-    DWORD user_objects = 0;
     SIZE_T private_bytes = 0;
+    SIZE_T working_set = 0;
     SIZE_T peak_pagefile = 0;
     SIZE_T peak_working_set = 0;
 };
 
+// Open handles, counted by asking for a copy of every possible handle value: the system's own
+// count (GetProcessHandleCount) is always 0 under Wine.
+inline DWORD CountHandles(HANDLE process) {
+    DWORD count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            ++count;
+            CloseHandle(copy);
+        }
+    }
+    return count;
+}
+
+// GDI objects, counted in the process's GDI handle table (its PEB's GdiSharedHandleTable):
+// GetGuiResources is always 0 under Wine. Entries are 24 bytes; the owner's process id is at
+// offset 8 (0 under Wine, whose table is per process), the type byte at offset 14.
+inline DWORD CountGdiObjects(HANDLE process, DWORD process_id) {
+    using QueryProcess = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    struct {
+        void* reserved1;
+        BYTE* peb;
+        void* reserved2[4];
+    } basic{};
+    BYTE* table = nullptr;
+    constexpr size_t kEntries = 65536, kEntrySize = 24;
+    if (!query || query(process, 0, &basic, sizeof(basic), nullptr) != 0 ||
+        !ReadProcessMemory(process, basic.peb + 0xF8, &table, sizeof(table), nullptr) || !table) {
+        return 0;
+    }
+    std::vector<BYTE> entries(kEntries * kEntrySize);
+    SIZE_T read = 0;
+    ReadProcessMemory(process, table, entries.data(), entries.size(), &read);
+    DWORD count = 0;
+    for (size_t offset = 0; offset + kEntrySize <= read; offset += kEntrySize) {
+        const USHORT owner = static_cast<USHORT>(entries[offset + 8] | entries[offset + 9] << 8);
+        if (entries[offset + 14] != 0 && (owner == 0 || owner == static_cast<USHORT>(process_id))) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 inline ProcessCounters ReadCounters(HANDLE process) {
     ProcessCounters counters;
-    GetProcessHandleCount(process, &counters.handles);
-    counters.gdi_objects = GetGuiResources(process, GR_GDIOBJECTS);
-    counters.user_objects = GetGuiResources(process, GR_USEROBJECTS);
+    counters.handles = CountHandles(process);
+    counters.gdi_objects = CountGdiObjects(process, GetProcessId(process));
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                              sizeof(memory))) {
-        counters.private_bytes = memory.PrivateUsage;
+        // Wine leaves PrivateUsage at 0 and reports the private commit as PagefileUsage.
+        counters.private_bytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+        counters.working_set = memory.WorkingSetSize;
         counters.peak_pagefile = memory.PeakPagefileUsage;
         counters.peak_working_set = memory.PeakWorkingSetSize;
     }

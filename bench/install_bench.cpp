@@ -24,7 +24,7 @@ constexpr wchar_t kWindowClass[] = L"BoxVexaDownloaderWindow";
 
 struct InstallFigures {
     bool completed = false;
-    double peak_pagefile_mib = 0;
+    double peak_private_mib = 0;  // PeakPagefileUsage, or the highest sample when that is higher
     double peak_working_set_mib = 0;
     std::vector<double> answer_ms;  // every WM_NULL round trip
     long progress_messages = 0;
@@ -53,6 +53,8 @@ InstallFigures MeasureInstall(int run) {
         {{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}, {L"VEXA_MESSAGE_SPY_COUNT", L"1"}});
     installer.SetInstallDir(root.wstring());
 
+    // Wine keeps no peak of another process's private bytes: sample them with every probe.
+    SIZE_T sampled_private = 0;
     std::atomic<bool> stop{false};
     std::thread probe([&] {
         while (!stop) {
@@ -61,6 +63,15 @@ InstallFigures MeasureInstall(int run) {
             SendMessageTimeoutW(installer.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
             const LARGE_INTEGER end = Now();
             figures.answer_ms.push_back(Seconds(start, end) * 1000);
+            PROCESS_MEMORY_COUNTERS_EX memory{};
+            memory.cb = sizeof(memory);
+            if (GetProcessMemoryInfo(installer.Process(),
+                                     reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                                     sizeof(memory))) {
+                sampled_private =
+                    std::max(sampled_private,
+                             memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage);
+            }
             Sleep(10);
         }
     });
@@ -69,7 +80,7 @@ InstallFigures MeasureInstall(int run) {
     stop = true;
     probe.join();
     const ProcessCounters counters = ReadCounters(installer.Process());
-    figures.peak_pagefile_mib = MiB(counters.peak_pagefile);
+    figures.peak_private_mib = MiB(std::max(counters.peak_pagefile, sampled_private));
     figures.peak_working_set_mib = MiB(counters.peak_working_set);
     const std::vector<std::wstring> trace = installer.Trace();
     figures.progress_messages = CountAfter(trace, L"progress-count ");
@@ -132,12 +143,12 @@ int wmain(int argc, wchar_t** argv) {
                                        "}]");
     SetRoute("/bench/files/package.zip", "[{\"body_file\": " + JsonText(package) + "}]");
 
-    std::vector<double> pagefile, working_set, longest, p99, progress, repaints;
+    std::vector<double> private_bytes, working_set, longest, p99, progress, repaints;
     bool all_completed = true;
     for (int run = 0; run < installs; ++run) {
         const InstallFigures figures = MeasureInstall(run);
         all_completed = all_completed && figures.completed;
-        pagefile.push_back(figures.peak_pagefile_mib);
+        private_bytes.push_back(figures.peak_private_mib);
         working_set.push_back(figures.peak_working_set_mib);
         longest.push_back(*std::max_element(figures.answer_ms.begin(), figures.answer_ms.end()));
         p99.push_back(Percentile(figures.answer_ms, 0.99));
@@ -153,8 +164,9 @@ int wmain(int argc, wchar_t** argv) {
     const std::string limit = Format("<= %.0f MiB", memory_limit);
     PrintRow("Install of a " + Format("%.0f", package_mib) + " MiB package",
              all_completed ? "completed" : "FAILED", "completes", all_completed);
-    PrintRow("Peak memory, PeakPagefileUsage" + runs, Format("%.1f MiB", Median(pagefile)), limit,
-             Median(pagefile) > 0 && Median(pagefile) <= memory_limit);
+    PrintRow("Peak memory, private bytes (PeakPagefileUsage or 10 ms samples)" + runs,
+             Format("%.1f MiB", Median(private_bytes)), limit,
+             Median(private_bytes) > 0 && Median(private_bytes) <= memory_limit);
     PrintRow("Peak memory, PeakWorkingSetSize" + runs, Format("%.1f MiB", Median(working_set)),
              limit, Median(working_set) > 0 && Median(working_set) <= memory_limit);
     PrintRow("Window answer during the install, longest" + runs, Format("%.1f ms", Median(longest)),

@@ -1,6 +1,6 @@
 // Many HttpGet calls in one process, mixing successes, redirects, error statuses, refused
-// connections and bodies that end early; the process's handles, GDI and USER objects and
-// private bytes before and after show whether anything leaks.
+// connections and bodies that end early; the process's handles, GDI objects and private bytes
+// before and after show whether anything leaks.
 // Usage: soak_http.exe CALLS
 #include <windows.h>
 

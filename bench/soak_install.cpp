@@ -1,5 +1,5 @@
 // Many failed install runs in one installer window, each started by clicking install again,
-// then one successful run; the installer's handles, GDI and USER objects and private bytes
+// then one successful run; the installer's handles, GDI objects, private bytes and working set
 // before and after the failed runs show whether a run leaks.
 // Usage: soak_install.exe RUNS PACKAGE_FILE
 #include <windows.h>
@@ -92,8 +92,8 @@ int wmain(int argc, wchar_t** argv) {
     PrintRow(label + ": GDI objects",
              std::to_string(before.gdi_objects) + " -> " + std::to_string(after.gdi_objects), "+-2",
              std::abs(gdi) <= 2);
-    PrintRow(label + ": USER objects",
-             std::to_string(before.user_objects) + " -> " + std::to_string(after.user_objects));
+    PrintRow(label + ": working set", Format("%.1f", MiB(before.working_set)) + " -> " +
+                                          Format("%.1f MiB", MiB(after.working_set)));
     PrintRow(label + ": private bytes",
              Format("%.1f", MiB(before.private_bytes)) + " -> " +
                  Format("%.1f MiB", MiB(after.private_bytes)),
