@@ -2,8 +2,6 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
@@ -12,9 +10,10 @@
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "e2e/installer_window.h"
+#include "support/shortcuts.h"
+#include "support/test_files.h"
 #include "support/test_server.h"
 #include "test_config.h"
 
@@ -25,69 +24,14 @@ namespace {
 
 constexpr int kEdit = 1001, kChoose = 1002, kInstall = 1003, kStatus = 1005;
 
-struct ComInterfaceReleaser {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-template <class T>
-using ComPtr = std::unique_ptr<T, ComInterfaceReleaser>;
-
 fs::path TempDir() {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     return temp;
 }
 
-fs::path DesktopDir() {
-    PWSTR path = nullptr;
-    EXPECT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &path)));
-    fs::path desktop = path ? path : L"";
-    CoTaskMemFree(path);
-    return desktop;
-}
-
 fs::path ShortcutPath() {
-    return DesktopDir() / L"Vexa盒子.lnk";
-}
-
-struct Shortcut {
-    std::wstring target, working_directory, description;
-};
-
-Shortcut ReadShortcut(const fs::path& path) {
-    Shortcut shortcut;
-    IShellLinkW* raw_link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&raw_link)))) {
-        return shortcut;
-    }
-    ComPtr<IShellLinkW> link{raw_link};
-    IPersistFile* raw_file = nullptr;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&raw_file)))) {
-        return shortcut;
-    }
-    ComPtr<IPersistFile> file{raw_file};
-    if (FAILED(file->Load(path.c_str(), STGM_READ))) return shortcut;
-    // The target through its item list: Wine's GetPath loses Chinese characters.
-    PIDLIST_ABSOLUTE items = nullptr;
-    wchar_t text[MAX_PATH] = {};
-    if (SUCCEEDED(link->GetIDList(&items)) && items && SHGetPathFromIDListW(items, text)) {
-        shortcut.target = text;
-    }
-    CoTaskMemFree(items);
-    text[0] = L'\0';
-    link->GetWorkingDirectory(text, MAX_PATH);
-    shortcut.working_directory = text;
-    text[0] = L'\0';
-    link->GetDescription(text, MAX_PATH);
-    shortcut.description = text;
-    return shortcut;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+    return fs::path(DesktopPath()) / L"Vexa盒子.lnk";
 }
 
 bool WaitForFile(const fs::path& path, std::chrono::milliseconds timeout) {
@@ -298,12 +242,12 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     const fs::path exe = InstallDir() / L"Vexa盒子.exe";
     EXPECT_TRUE(fs::is_regular_file(exe));
     EXPECT_TRUE(fs::is_regular_file(InstallDir() / L"data" / L"config.ini"));
-    const Shortcut shortcut = ReadShortcut(ShortcutPath());
+    const SavedShortcut shortcut = LoadShortcut(ShortcutPath());
     EXPECT_EQ(shortcut.target, exe.wstring());
-    EXPECT_EQ(shortcut.working_directory, InstallDir().wstring());
+    EXPECT_EQ(shortcut.workingDirectory, InstallDir().wstring());
     EXPECT_EQ(shortcut.description, L"Vexa盒子");
     ASSERT_TRUE(WaitForFile(InstallDir() / L"client-started.txt", 10s));
-    EXPECT_EQ(ReadFile(InstallDir() / L"client-started.txt"),
+    EXPECT_EQ(ReadWholeFile(InstallDir() / L"client-started.txt"),
               Narrow(exe.wstring() + L"\n" + InstallDir().wstring() + L"\n"));
     EXPECT_FALSE(fs::exists(TempDir() / L"client-top.zip")) << "the archive is deleted";
 
@@ -351,9 +295,9 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndASecondRunSucceeds) {
     EXPECT_EQ(*second, L"button 正在安装");
     EXPECT_EQ(*(second + 1), L"progress 0") << "the second run starts the bar again";
     const fs::path exe = InstallDir() / L"VexaBox" / L"bin" / L"Quorin.exe";
-    const Shortcut shortcut = ReadShortcut(ShortcutPath());
+    const SavedShortcut shortcut = LoadShortcut(ShortcutPath());
     EXPECT_EQ(shortcut.target, exe.wstring());
-    EXPECT_EQ(shortcut.working_directory, exe.parent_path().wstring());
+    EXPECT_EQ(shortcut.workingDirectory, exe.parent_path().wstring());
     EXPECT_TRUE(WaitForFile(exe.parent_path() / L"client-started.txt", 10s));
 }
 

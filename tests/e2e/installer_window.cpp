@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/test_files.h"
 #include "support/test_server.h"
 #include "test_config.h"
 
@@ -83,11 +84,7 @@ COLORREF Screenshot::At(int x, int y) const {
 }
 
 std::wstring BuildPath(const std::string& relative) {
-    std::wstring path = L"Z:" + Widen(kTestBuildDir) + L"/" + Widen(relative);
-    for (auto& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    return path;
+    return WindowsPathOfHost(std::string(kTestBuildDir) + "/" + relative);
 }
 
 InstallerWindow::InstallerWindow(const std::wstring& program,

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "support/shortcuts.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 
@@ -39,51 +40,6 @@ TEST(ParentDirectory, DropsTheLastElementButNeverTheRoot) {
     for (const auto& c : cases) {
         EXPECT_EQ(ParentDirectory(c.path), c.expected) << Narrow(c.path);
     }
-}
-
-struct Releaser {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-
-std::wstring DesktopPath() {
-    wchar_t* desktop = nullptr;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop))) return {};
-    std::wstring path = desktop;
-    CoTaskMemFree(desktop);
-    return path;
-}
-
-struct SavedShortcut {
-    std::wstring target, workingDirectory, description;
-};
-
-// Loads a shortcut file through the shell-link object. The target is read from the item id
-// list: GetPath goes through an ANSI copy under Wine and loses the Chinese characters.
-SavedShortcut LoadShortcut(const std::wstring& path) {
-    IShellLinkW* rawLink = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                              IID_IShellLinkW, reinterpret_cast<void**>(&rawLink)));
-    const std::unique_ptr<IShellLinkW, Releaser> link{rawLink};
-    IPersistFile* rawFile = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(
-        link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile)));
-    const std::unique_ptr<IPersistFile, Releaser> file{rawFile};
-    EXPECT_HRESULT_SUCCEEDED(file->Load(path.c_str(), STGM_READ));
-
-    SavedShortcut saved;
-    PIDLIST_ABSOLUTE items = nullptr;
-    if (SUCCEEDED(link->GetIDList(&items)) && items) {
-        wchar_t target[MAX_PATH] = {};
-        if (SHGetPathFromIDListW(items, target)) saved.target = target;
-        CoTaskMemFree(items);
-    }
-    wchar_t text[MAX_PATH] = {};
-    link->GetWorkingDirectory(text, MAX_PATH);
-    saved.workingDirectory = text;
-    text[0] = L'\0';
-    link->GetDescription(text, MAX_PATH);
-    saved.description = text;
-    return saved;
 }
 
 class DesktopShortcut : public ::testing::Test {
