@@ -19,18 +19,6 @@ bool IsAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-wchar_t AsciiLower(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
-
 // Length of the root name: "D:", or "\\server" (also "\\?" and "\\." of device paths).
 size_t RootNameLength(std::wstring_view text) {
     if (text.size() >= 2 && IsAsciiLetter(text[0]) && text[1] == L':') return 2;

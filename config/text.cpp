@@ -63,6 +63,17 @@ std::wstring TrimWide(const std::wstring& text) {
     return text.substr(begin, end - begin);
 }
 
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    const auto lower = [](wchar_t c) {
+        return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 std::wstring NormalizeBaseUrl(const std::wstring& url) {
     std::wstring base = TrimWide(url);
     if (!base.empty() && base.back() != L'/') base += L'/';

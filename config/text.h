@@ -3,6 +3,7 @@
 // and addresses tidied for use as bases.
 
 #include <string>
+#include <string_view>
 
 // UTF-8 bytes to UTF-16; malformed sequences become U+FFFD. NUL bytes are kept.
 std::wstring Utf8ToWide(const std::string& bytes);
@@ -15,3 +16,7 @@ std::wstring TrimWide(const std::wstring& text);
 
 // Trimmed, and ending in '/' unless nothing is left.
 std::wstring NormalizeBaseUrl(const std::wstring& url);
+
+// Equal when the letters A-Z and a-z are taken without regard to case; every other unit must
+// match exactly (no locale-dependent folding).
+bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);

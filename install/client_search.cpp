@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -17,17 +19,9 @@ bool IsLinkedFolder(const fs::path& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-wchar_t AsciiLower(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
 bool IsClientName(std::wstring_view name) {
     for (const std::wstring_view client : ClientExecutableNames) {
-        if (name.size() != client.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i)
-            same = AsciiLower(name[i]) == AsciiLower(client[i]);
-        if (same) return true;
+        if (EqualIgnoringAsciiCase(name, client)) return true;
     }
     return false;
 }

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "config/text.h"
+
 namespace {
 
 constexpr std::wstring_view kTextWriteFailed = L"无法写入下载文件";
@@ -15,18 +17,6 @@ constexpr std::wstring_view kZipExtension = L".zip";
 constexpr size_t kMaxNameUnits = 100;
 // The longest result GetTempPathW gives, its terminating zero included.
 constexpr DWORD kTempPathUnits = MAX_PATH + 1;
-
-wchar_t AsciiUpper(wchar_t c) {
-    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    }
-    return true;
-}
 
 // Windows opens a device instead of a file for these names, whatever extension follows them,
 // and also when spaces stand between the name and the extension.
