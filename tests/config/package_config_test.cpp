@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/run_tag.h"
+#include "support/run_tag.h"
 #include "support/test_server.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/run_tag.h"
+#include "support/run_tag.h"
 #include "support/status_window.h"
 #include "support/test_server.h"
 

@@ -1,5 +1,7 @@
 #include "e2e/installer_window.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cwctype>
@@ -182,13 +184,34 @@ std::vector<std::wstring> InstallerWindow::Trace() const {
 
 bool InstallerWindow::WaitForLine(const std::wstring& line, std::chrono::milliseconds timeout,
                                   int times) const {
+    return WaitUntil(
+        [&] {
+            const std::vector<std::wstring> trace = Trace();
+            return std::count(trace.begin(), trace.end(), line) >= times;
+        },
+        timeout);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-        const std::vector<std::wstring> trace = Trace();
-        if (std::count(trace.begin(), trace.end(), line) >= times) return true;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
         Sleep(20);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+    }
+    return true;
+}
+
+int ChildProcessCount(DWORD parentId) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int children = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        children += entry.th32ParentProcessID == parentId;
+    CloseHandle(snapshot);
+    return children;
 }
 
 int InstallerWindow::WaitForExit(std::chrono::milliseconds timeout) const {

@@ -55,6 +55,12 @@ private:
     HHOOK call_hook_ = nullptr;
 };
 
+// Polls the condition until it holds; false when it still does not after the time-out.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// The processes whose parent is the given process.
+int ChildProcessCount(DWORD parentId);
+
 // Runs a program with the environment variables added to this process's own and waits for it;
 // its exit code, or -1 when it cannot be started or does not end within 30 seconds.
 int RunProgram(const std::wstring& program, const std::wstring& arguments,

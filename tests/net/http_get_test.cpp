@@ -4,10 +4,16 @@
 
 #include <utility>
 
+#include "support/run_tag.h"
 #include "support/test_server.h"
 #include "test_config.h"
 
 namespace {
+
+// Paths of this run: the test server keeps its request log across runs of the program.
+std::string Path(const std::string& rest) {
+    return "/net/" + RunTag() + "/" + rest;
+}
 
 struct Fetched {
     bool ok = false;
@@ -64,7 +70,7 @@ TEST(HttpGet, SendsTheFixedHeadersTheUserAgentAndExtraLines) {
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string path = "/net/headers/" + std::to_string(n++);
+        const std::string path = Path("headers/") + std::to_string(n++);
         SetRoute(path, "[" + Body("hi") + "]");
         ASSERT_TRUE(Get(HttpUrl(path), c.extra).ok);
         const std::vector<std::string> lines = HeaderLines(RequestLog(path));
@@ -87,47 +93,47 @@ TEST(HttpGet, SendsTheFixedHeadersTheUserAgentAndExtraLines) {
 }
 
 TEST(HttpGet, ReturnsBodiesOfSuccessAnd3xxWithoutLocation) {
-    SetRoute("/net/204", R"([{"status": 204}])");
-    Fetched got = Get(HttpUrl("/net/204"));
+    SetRoute(Path("204"), R"([{"status": 204}])");
+    Fetched got = Get(HttpUrl(Path("204")));
     EXPECT_TRUE(got.ok);
     EXPECT_EQ(got.body, "");
     EXPECT_TRUE(got.progress.empty());
     EXPECT_EQ(got.error, L"untouched");
 
-    SetRoute("/net/300-bare", R"([{"status": 300, "body": "choose"}])");
-    got = Get(HttpUrl("/net/300-bare"));
+    SetRoute(Path("300-bare"), R"([{"status": 300, "body": "choose"}])");
+    got = Get(HttpUrl(Path("300-bare")));
     EXPECT_TRUE(got.ok);
     EXPECT_EQ(got.body, "choose");
 
     const std::string binary("a\0b\xff", 4);
-    SetRoute("/net/binary", "[{\"body_hex\": \"" + Hex(binary) + "\"}]");
+    SetRoute(Path("binary"), "[{\"body_hex\": \"" + Hex(binary) + "\"}]");
     std::string text = "old";
-    EXPECT_TRUE(HttpGetText(HttpUrl("/net/binary"), text, nullptr, L""));
+    EXPECT_TRUE(HttpGetText(HttpUrl(Path("binary")), text, nullptr, L""));
     EXPECT_EQ(text, binary);
 }
 
 TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
     for (int i = 0; i < 5; ++i) {
-        SetRoute("/net/chain/" + std::to_string(i),
-                 "[" + Redirect("/net/chain/" + std::to_string(i + 1)) + "]");
+        SetRoute(Path("chain/") + std::to_string(i),
+                 "[" + Redirect(Path("chain/") + std::to_string(i + 1)) + "]");
     }
-    SetRoute("/net/chain/5", "[" + Body("end") + "]");
+    SetRoute(Path("chain/5"), "[" + Body("end") + "]");
 
-    Fetched got = Get(HttpUrl("/net/chain/1"));
+    Fetched got = Get(HttpUrl(Path("chain/1")));
     EXPECT_TRUE(got.ok);
     EXPECT_EQ(got.body, "end");
-    EXPECT_EQ(RequestCount("/net/chain/"), 5);
+    EXPECT_EQ(RequestCount(Path("chain/")), 5);
 
-    got = Get(HttpUrl("/net/chain/0"));
+    got = Get(HttpUrl(Path("chain/0")));
     EXPECT_FALSE(got.ok);
     EXPECT_EQ(got.error, L"下载重定向次数过多");
     EXPECT_EQ(got.body, "old");
-    EXPECT_EQ(RequestCount("/net/chain/"), 10);
-    EXPECT_EQ(RequestCount("/net/chain/5"), 1);
+    EXPECT_EQ(RequestCount(Path("chain/")), 10);
+    EXPECT_EQ(RequestCount(Path("chain/5")), 1);
 }
 
 TEST(HttpGet, ResolvesRelativeRedirectsOnTheSameServerAndPort) {
-    const std::string base = "/net/rel/";
+    const std::string base = Path("rel/");
     const std::string http = "http://localhost:" + std::to_string(kTestHttpPort);
     const std::string https = "https://localhost:" + std::to_string(kTestHttpsPort);
     const struct {
@@ -157,21 +163,21 @@ TEST(HttpGet, ResolvesRelativeRedirectsOnTheSameServerAndPort) {
 }
 
 TEST(HttpGet, NamesEachFailure) {
-    SetRoute("/net/404", R"([{"status": 404, "body": "missing"}])");
-    SetRoute("/net/503", R"([{"status": 503}])");
-    SetRoute("/net/to-ftp", "[" + Redirect("ftp://localhost/x") + "]");
-    SetRoute("/net/hangup", R"([{"hangup": true}])");
+    SetRoute(Path("404"), R"([{"status": 404, "body": "missing"}])");
+    SetRoute(Path("503"), R"([{"status": 503}])");
+    SetRoute(Path("to-ftp"), "[" + Redirect("ftp://localhost/x") + "]");
+    SetRoute(Path("hangup"), R"([{"hangup": true}])");
     const struct {
         std::wstring url;
         std::wstring error;
     } cases[] = {
-        {HttpUrl("/net/404"), L"服务器返回错误：404"},
-        {HttpUrl("/net/503"), L"服务器返回错误：503"},
+        {HttpUrl(Path("404")), L"服务器返回错误：404"},
+        {HttpUrl(Path("503")), L"服务器返回错误：503"},
         {L"ftp://localhost/a.zip", L"下载地址无效"},
         {L"localhost/a.zip", L"下载地址无效"},
-        {HttpUrl("/net/to-ftp"), L"下载地址无效"},
-        {RefusedUrl("/net/refused"), L"服务器无响应"},
-        {HttpUrl("/net/hangup"), L"服务器无响应"},
+        {HttpUrl(Path("to-ftp")), L"下载地址无效"},
+        {RefusedUrl(Path("refused")), L"服务器无响应"},
+        {HttpUrl(Path("hangup")), L"服务器无响应"},
         {UntrustedUrl("/_gen/bytes?size=10"), L"服务器无响应"},
     };
     for (const auto& c : cases) {
@@ -181,7 +187,7 @@ TEST(HttpGet, NamesEachFailure) {
         EXPECT_EQ(got.body, "old") << Narrow(c.url);
     }
     std::vector<char> body{'x'};
-    EXPECT_FALSE(HttpGet(HttpUrl("/net/404"), body, nullptr, {}, L""));
+    EXPECT_FALSE(HttpGet(HttpUrl(Path("404")), body, nullptr, {}, L""));
     EXPECT_EQ(body, std::vector<char>{'x'});
 }
 
@@ -206,8 +212,8 @@ TEST(HttpGet, ReportsProgressAfterEveryRead) {
     }
     EXPECT_EQ(last, size);
 
-    SetRoute("/net/chunked", R"([{"body_size": 50000, "chunked": true}])");
-    got = Get(HttpUrl("/net/chunked"));
+    SetRoute(Path("chunked"), R"([{"body_size": 50000, "chunked": true}])");
+    got = Get(HttpUrl(Path("chunked")));
     ASSERT_TRUE(got.ok);
     EXPECT_EQ(got.body.size(), 50000u);
     ASSERT_FALSE(got.progress.empty());
@@ -216,18 +222,18 @@ TEST(HttpGet, ReportsProgressAfterEveryRead) {
     EXPECT_EQ(got.progress.back().first, 50000u);
 
     // More than announced is passed on as it came.
-    SetRoute("/net/no-length", R"([{"body_size": 20000, "content_length": "none"}])");
-    got = Get(HttpUrl("/net/no-length"));
+    SetRoute(Path("no-length"), R"([{"body_size": 20000, "content_length": "none"}])");
+    got = Get(HttpUrl(Path("no-length")));
     EXPECT_TRUE(got.ok);
     EXPECT_EQ(got.body.size(), 20000u);
 }
 
 TEST(HttpGet, FailsOnABodyThatEndsEarly) {
-    SetRoute("/net/short", R"([{"body_size": 100000, "send": 40000}])");
-    SetRoute("/net/overstated", R"([{"body_size": 10, "content_length": 5000}])");
+    SetRoute(Path("short"), R"([{"body_size": 100000, "send": 40000}])");
+    SetRoute(Path("overstated"), R"([{"body_size": 10, "content_length": 5000}])");
     // Announces a terabyte: the reservation is capped, nothing crashes.
-    SetRoute("/net/terabyte", R"([{"body_size": 10, "content_length": 1099511627776}])");
-    for (const char* path : {"/net/short", "/net/overstated", "/net/terabyte"}) {
+    SetRoute(Path("terabyte"), R"([{"body_size": 10, "content_length": 1099511627776}])");
+    for (const std::string& path : {Path("short"), Path("overstated"), Path("terabyte")}) {
         const Fetched got = Get(HttpUrl(path));
         EXPECT_FALSE(got.ok) << path;
         EXPECT_EQ(got.error, L"下载数据不完整") << path;
