@@ -9,6 +9,7 @@
 #include <new>
 #include <string_view>
 
+#include "config/text.h"
 #include "net/url.h"
 
 namespace {
@@ -50,6 +51,13 @@ std::wstring HeaderBlock(const std::wstring& extraHeaders) {
     block += extraHeaders;
     if (!block.ends_with(L"\r\n")) block += L"\r\n";
     return block;
+}
+
+// Whether an attempt may carry the caller's extra lines, which may hold a credential: the first
+// does, and so does a redirect to the same host unless it leaves HTTPS for plain HTTP.
+bool MayCarryExtraHeaders(const UrlParts& original, const UrlParts& attempt) {
+    return EqualIgnoringAsciiCase(attempt.host, original.host) &&
+           !(original.scheme == INTERNET_SCHEME_HTTPS && attempt.scheme == INTERNET_SCHEME_HTTP);
 }
 
 DWORD QueryStatusCode(HINTERNET request) {
@@ -129,12 +137,15 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
 
 bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
              const ProgressFunction& progress, const std::wstring& extraHeaders) {
-    const std::wstring headers = HeaderBlock(extraHeaders);
+    const std::wstring fixed = HeaderBlock(L"");
+    const std::wstring extended = HeaderBlock(extraHeaders);
     std::wstring current = url;
+    UrlParts original;
     int redirects = 0;
     for (;;) {
         UrlParts parts;
         if (!SplitUrl(current, parts)) return Fail(error, kTextInvalidUrl);
+        if (redirects == 0) original = parts;
 
         UniqueInternet session{WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
@@ -149,7 +160,18 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
             WinHttpOpenRequest(connection.get(), L"GET", parts.path_with_query.c_str(), nullptr,
                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags)};
         if (!request) return Fail(error, kTextRequestFailed);
+        // WinHTTP would carry the extra lines along on the redirects it follows itself: such a
+        // request brings every redirect back here, where the lines are sent only where they
+        // belong.
+        DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
+        if (!extraHeaders.empty() &&
+            !WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects,
+                              sizeof(noRedirects))) {
+            return Fail(error, kTextRequestFailed);
+        }
 
+        const std::wstring& headers =
+            redirects == 0 || MayCarryExtraHeaders(original, parts) ? extended : fixed;
         if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                                 WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
             !WinHttpReceiveResponse(request.get(), nullptr)) {
@@ -157,15 +179,20 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
         }
 
         const DWORD status = QueryStatusCode(request.get());
-        if (status >= 400) {
-            return Fail(error, std::wstring(kTextServerError) + std::to_wstring(status));
-        }
-        std::wstring location;
-        if (status >= 300 && status <= 399 &&
-            QueryHeaderText(request.get(), WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
+        if (status < 200) return Fail(error, kTextNoResponse);
+        if (status >= 300 && status <= 399) {
+            // A redirect without a usable target is an answer, but not the document.
+            std::wstring location;
+            if (!QueryHeaderText(request.get(), WINHTTP_QUERY_LOCATION, kLocationUnits,
+                                 location)) {
+                return Fail(error, std::wstring(kTextServerError) + std::to_wstring(status));
+            }
             if (++redirects >= kRedirectLimit) return Fail(error, kTextTooManyRedirects);
             current = ResolveRedirectTarget(location, parts);
             continue;  // this attempt's handles close here, request first
+        }
+        if (status >= 400) {
+            return Fail(error, std::wstring(kTextServerError) + std::to_wstring(status));
         }
         return ReadBody(request.get(), body, error, progress);
     }

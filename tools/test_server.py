@@ -20,7 +20,10 @@ RESPONSE is a JSON object; every member is optional:
   content_length: "auto" (the true length, default), "none" (no header: the body ends when
       the connection closes), or a number that is announced whatever is sent,
   chunked (false): send the body in chunks without Content-Length,
-  send: send only this many body bytes, then close the connection,
+  send: send only this many body bytes, then close the connection (a chunk is cut inside),
+  reset_ms: end such a cut connection with a reset this much later, instead of an orderly
+      close (by then the client waits for more: Wine takes a reset that finds data still
+      unread for an orderly end),
   delay_ms: wait before the status line, chunk_delay_ms: wait before every 1 KiB of body,
   hangup: close the connection without any answer (as a server that goes away would).
 
@@ -41,6 +44,7 @@ import os
 import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import threading
@@ -261,12 +265,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         source = open(r["body_file"], "rb") if body is None else None
         try:
             while sent < send:
-                n = min(step, send - sent)
-                piece = source.read(n) if source else body[sent:sent + n]
+                n = min(step, size - sent)
+                cut = min(n, send - sent)
+                piece = source.read(cut) if source else body[sent:sent + cut]
                 if delay:
                     time.sleep(delay)
                 if chunked:
-                    self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+                    self.wfile.write(b"%x\r\n" % n + piece + (b"\r\n" if cut == n else b""))
                 else:
                     self.wfile.write(piece)
                 sent += len(piece)
@@ -277,7 +282,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if source:
                 source.close()
         if send < size:
-            self.connection.shutdown(socket.SHUT_RDWR)
+            if "reset_ms" in r:
+                time.sleep(r["reset_ms"] / 1000.0)
+                # Closed here, before the server's own orderly shutdown could send a FIN.
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                           struct.pack("ii", 1, 0))
+                os.close(self.connection.detach())
+            else:
+                self.connection.shutdown(socket.SHUT_RDWR)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

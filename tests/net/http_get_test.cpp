@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 
-#include "support/run_tag.h"
 #include "support/test_server.h"
 #include "test_config.h"
 
 namespace {
 
-// Paths of this run: the test server keeps its request log across runs of the program.
 std::string Path(const std::string& rest) {
     return "/net/" + RunTag() + "/" + rest;
 }
@@ -37,25 +36,8 @@ Fetched Get(const std::wstring& url, const std::wstring& headers = L"") {
     return result;
 }
 
-std::string Redirect(const std::string& location, int status = 300) {
-    return "{\"status\": " + std::to_string(status) + ", \"headers\": [[\"Location\", " +
-           JsonText(location) + "]]}";
-}
-
-std::string Body(const std::string& text) {
-    return "{\"body\": " + JsonText(text) + "}";
-}
-
-// The header lines of the one request in a log, without the request line and "listener".
-std::vector<std::string> HeaderLines(const std::string& log) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(log.substr(start, end - start));
-    }
-    EXPECT_GE(lines.size(), 3u) << log;
-    EXPECT_EQ(lines.back(), "") << "the head ends in one empty line";
-    return {lines.begin() + 2, lines.end() - 1};
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::count(lines.begin(), lines.end(), line) == 1;
 }
 
 TEST(HttpGet, SendsTheFixedHeadersTheUserAgentAndExtraLines) {
@@ -71,65 +53,78 @@ TEST(HttpGet, SendsTheFixedHeadersTheUserAgentAndExtraLines) {
     int n = 0;
     for (const auto& c : cases) {
         const std::string path = Path("headers/") + std::to_string(n++);
-        SetRoute(path, "[" + Body("hi") + "]");
+        SetRoute(path, Body("hi"));
         ASSERT_TRUE(Get(HttpUrl(path), c.extra).ok);
-        const std::vector<std::string> lines = HeaderLines(RequestLog(path));
-        auto has = [&](const std::string& line) {
-            return std::count(lines.begin(), lines.end(), line) == 1;
-        };
-        EXPECT_TRUE(has("Accept: */*")) << path;
-        EXPECT_TRUE(has("Accept-Language: zh-CN,zh;q=0.9")) << path;
-        EXPECT_TRUE(has("User-Agent: DudaVedDownloader/1.0")) << path;
+        const std::vector<std::string> head = RequestHeads(path).at(0);
+        EXPECT_TRUE(Has(head, "Accept: */*")) << path;
+        EXPECT_TRUE(Has(head, "Accept-Language: zh-CN,zh;q=0.9")) << path;
+        EXPECT_TRUE(Has(head, "User-Agent: DudaVedDownloader/1.0")) << path;
         for (const auto& line : c.added)
-            EXPECT_TRUE(has(line)) << path << ": " << line;
-        for (const auto& line : lines) {
-            const bool known = line.starts_with("Host: ") || line.starts_with("Connection: ") ||
-                               line.starts_with("Accept") || line.starts_with("User-Agent: ") ||
-                               line.starts_with("X-");
-            EXPECT_TRUE(known) << path << ": unexpected header line " << line;
-        }
-        EXPECT_EQ(lines.size(), 5 + c.added.size()) << path;
+            EXPECT_TRUE(Has(head, line)) << path << ": " << line;
+        // The request line, these, Host and Connection: nothing else.
+        EXPECT_EQ(head.size(), 6 + c.added.size()) << path;
     }
 }
 
-TEST(HttpGet, ReturnsBodiesOfSuccessAnd3xxWithoutLocation) {
-    SetRoute(Path("204"), R"([{"status": 204}])");
-    Fetched got = Get(HttpUrl(Path("204")));
-    EXPECT_TRUE(got.ok);
-    EXPECT_EQ(got.body, "");
-    EXPECT_TRUE(got.progress.empty());
-    EXPECT_EQ(got.error, L"untouched");
-
-    SetRoute(Path("300-bare"), R"([{"status": 300, "body": "choose"}])");
-    got = Get(HttpUrl(Path("300-bare")));
-    EXPECT_TRUE(got.ok);
-    EXPECT_EQ(got.body, "choose");
-
-    const std::string binary("a\0b\xff", 4);
-    SetRoute(Path("binary"), "[{\"body_hex\": \"" + Hex(binary) + "\"}]");
-    std::string text = "old";
-    EXPECT_TRUE(HttpGetText(HttpUrl(Path("binary")), text, nullptr, L""));
-    EXPECT_EQ(text, binary);
+// The extra lines may hold a credential: they follow a redirect only to the same host, and
+// never from HTTPS to plain HTTP. The call goes on without them.
+TEST(HttpGet, SendsExtraLinesAfterARedirectOnlyToTheSameHost) {
+    const std::string http = "http://localhost:" + std::to_string(kTestHttpPort);
+    const std::string https = "https://localhost:" + std::to_string(kTestHttpsPort);
+    const std::string other = "http://127.0.0.1:" + std::to_string(kTestHttpPort);
+    const struct {
+        std::string start;  // the listener the first request goes to
+        int status;
+        std::string target;  // the listener the redirect leads to
+        bool keyed;
+    } cases[] = {
+        {http, 302, http, true},
+        {http, 300, http, true},
+        {http, 302, "http://LOCALHOST:" + std::to_string(kTestHttpPort), true},
+        {https, 302, https, true},
+        {http, 302, other, false},
+        {http, 300, other, false},
+        {https, 300, http, false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string from = Path("key/from/") + std::to_string(n);
+        const std::string to = Path("key/to/") + std::to_string(n++);
+        SCOPED_TRACE(c.start + " " + std::to_string(c.status) + " " + c.target);
+        SetRoute(from, Redirect(c.status, c.target + to));
+        SetRoute(to, Body("reached"));
+        const Fetched got = Get(Widen(c.start + from), L"X-API-Key: s3cr3t");
+        ASSERT_TRUE(got.ok) << Narrow(got.error);
+        EXPECT_EQ(got.body, "reached");
+        EXPECT_TRUE(Has(RequestHeads(from).at(0), "X-API-Key: s3cr3t"));
+        const std::vector<std::string> arrived = RequestHeads(to).at(0);
+        EXPECT_EQ(Has(arrived, "X-API-Key: s3cr3t"), c.keyed);
+        EXPECT_TRUE(Has(arrived, "Accept-Language: zh-CN,zh;q=0.9"));
+    }
 }
 
 TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
-    for (int i = 0; i < 5; ++i) {
-        SetRoute(Path("chain/") + std::to_string(i),
-                 "[" + Redirect(Path("chain/") + std::to_string(i + 1)) + "]");
+    // Without extra lines through 300s, which come back from WinHTTP; with them through 302s,
+    // which it would otherwise follow by itself: both count against the same limit.
+    for (const auto& [status, headers] : {std::pair{300, L""}, std::pair{302, L"X-Key: 1"}}) {
+        const std::string chain = Path("chain/") + std::to_string(status) + "/";
+        for (int i = 0; i < 5; ++i) {
+            SetRoute(chain + std::to_string(i), Redirect(status, chain + std::to_string(i + 1)));
+        }
+        SetRoute(chain + "5", Body("end"));
+
+        Fetched got = Get(HttpUrl(chain + "1"), headers);
+        EXPECT_TRUE(got.ok) << status;
+        EXPECT_EQ(got.body, "end");
+        EXPECT_EQ(RequestCount(chain), 5);
+
+        got = Get(HttpUrl(chain + "0"), headers);
+        EXPECT_FALSE(got.ok);
+        EXPECT_EQ(got.error, L"下载重定向次数过多");
+        EXPECT_EQ(got.body, "old");
+        EXPECT_EQ(RequestCount(chain), 10);
+        EXPECT_EQ(RequestCount(chain + "5"), 1);
     }
-    SetRoute(Path("chain/5"), "[" + Body("end") + "]");
-
-    Fetched got = Get(HttpUrl(Path("chain/1")));
-    EXPECT_TRUE(got.ok);
-    EXPECT_EQ(got.body, "end");
-    EXPECT_EQ(RequestCount(Path("chain/")), 5);
-
-    got = Get(HttpUrl(Path("chain/0")));
-    EXPECT_FALSE(got.ok);
-    EXPECT_EQ(got.error, L"下载重定向次数过多");
-    EXPECT_EQ(got.body, "old");
-    EXPECT_EQ(RequestCount(Path("chain/")), 10);
-    EXPECT_EQ(RequestCount(Path("chain/5")), 1);
 }
 
 TEST(HttpGet, ResolvesRelativeRedirectsOnTheSameServerAndPort) {
@@ -149,95 +144,108 @@ TEST(HttpGet, ResolvesRelativeRedirectsOnTheSameServerAndPort) {
         {https + base + "to-https", base + "to-https"},
     };
     for (const auto& c : cases) {
-        SetRoute(base + "dir/start", "[" + Redirect(c.location) + "]");
-        SetRoute(c.target, "[" + Body("reached " + c.target) + "]");
+        SetRoute(base + "dir/start", Redirect(300, c.location));
+        SetRoute(c.target, Body("reached " + c.target));
         const Fetched got = Get(HttpUrl(base + "dir/start"));
         EXPECT_TRUE(got.ok) << c.location << ": " << Narrow(got.error);
         EXPECT_EQ(got.body, "reached " + c.target) << c.location;
     }
     // And back from HTTPS to HTTP through a 300.
-    SetRoute(base + "from-https", "[" + Redirect(http + base + "abs/target") + "]");
+    SetRoute(base + "from-https", Redirect(300, http + base + "abs/target"));
     const Fetched got = Get(HttpsUrl(base + "from-https"));
     EXPECT_TRUE(got.ok);
     EXPECT_EQ(got.body, "reached " + base + "abs/target");
 }
 
+TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
+    const std::string binary("a\0b\xff", 4);
+    SetRoute(Path("binary"), "{\"status\": 299, \"body_hex\": \"" + Hex(binary) + "\"}");
+    std::string text = "old";
+    EXPECT_TRUE(HttpGetText(HttpUrl(Path("binary")), text, nullptr, L""));
+    EXPECT_EQ(text, binary);
+
+    SetRoute(Path("204"), R"({"status": 204})");
+    const Fetched got = Get(HttpUrl(Path("204")));
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.body, "");
+    EXPECT_TRUE(got.progress.empty());
+    EXPECT_EQ(got.error, L"untouched");
+}
+
 TEST(HttpGet, NamesEachFailure) {
-    SetRoute(Path("404"), R"([{"status": 404, "body": "missing"}])");
-    SetRoute(Path("503"), R"([{"status": 503}])");
-    SetRoute(Path("to-ftp"), "[" + Redirect("ftp://localhost/x") + "]");
-    SetRoute(Path("hangup"), R"([{"hangup": true}])");
+    SetRoute(Path("400"), R"({"status": 400, "body": "bad"})");
+    SetRoute(Path("503"), R"({"status": 503})");
+    SetRoute(Path("101"), R"({"status": 101})");
+    SetRoute(Path("300-bare"), R"({"status": 300, "body": "choose"})");
+    SetRoute(Path("to-ftp"), Redirect(300, "ftp://localhost/x"));
+    SetRoute(Path("hangup"), R"({"hangup": true})");
+    SetRoute(Path("cut"), R"({"body_size": 100000, "send": 40000})");
+    SetRoute(Path("overstated"), R"({"body_size": 10, "content_length": 5000})");
+    // Announces a terabyte: what is reserved up front is capped, nothing breaks.
+    SetRoute(Path("terabyte"), R"({"body_size": 10, "content_length": 1099511627776})");
+    SetRoute(Path("chunk-cut"),
+             R"({"body_size": 50000, "chunked": true, "send": 20000, "reset_ms": 500})");
+    // WinHTTP under Wine cuts header lines at about 1,460 bytes: whatever it makes of this one,
+    // the redirect page is never taken for the document.
+    SetRoute(Path("long-location"), Redirect(302, "/" + std::string(5000, 'a')));
     const struct {
         std::wstring url;
-        std::wstring error;
+        std::wstring error;  // empty: any failure text
     } cases[] = {
-        {HttpUrl(Path("404")), L"服务器返回错误：404"},
+        {HttpUrl(Path("400")), L"服务器返回错误：400"},
         {HttpUrl(Path("503")), L"服务器返回错误：503"},
+        {HttpUrl(Path("300-bare")), L"服务器返回错误：300"},
+        {HttpUrl(Path("long-location")), L""},
+        {HttpUrl(Path("101")), L"服务器无响应"},
         {L"ftp://localhost/a.zip", L"下载地址无效"},
         {L"localhost/a.zip", L"下载地址无效"},
         {HttpUrl(Path("to-ftp")), L"下载地址无效"},
         {RefusedUrl(Path("refused")), L"服务器无响应"},
         {HttpUrl(Path("hangup")), L"服务器无响应"},
         {UntrustedUrl("/_gen/bytes?size=10"), L"服务器无响应"},
+        {HttpUrl(Path("cut")), L"下载数据不完整"},
+        {HttpUrl(Path("overstated")), L"下载数据不完整"},
+        {HttpUrl(Path("terabyte")), L"下载数据不完整"},
+        {HttpUrl(Path("chunk-cut")), L"下载数据不完整"},
     };
     for (const auto& c : cases) {
         const Fetched got = Get(c.url);
         EXPECT_FALSE(got.ok) << Narrow(c.url);
-        EXPECT_EQ(got.error, c.error) << Narrow(c.url);
-        EXPECT_EQ(got.body, "old") << Narrow(c.url);
+        if (!c.error.empty()) {
+            EXPECT_EQ(got.error, c.error) << Narrow(c.url);
+        }
+        EXPECT_TRUE(got.body == "old") << Narrow(c.url);
     }
     std::vector<char> body{'x'};
-    EXPECT_FALSE(HttpGet(HttpUrl(Path("404")), body, nullptr, {}, L""));
+    EXPECT_FALSE(HttpGet(HttpUrl(Path("400")), body, nullptr, {}, L""));
     EXPECT_EQ(body, std::vector<char>{'x'});
 }
 
-TEST(HttpGet, TrustsTheTestCaOverHttps) {
-    const Fetched got = Get(HttpsUrl("/_gen/bytes?size=1000"));
-    ASSERT_TRUE(got.ok) << Narrow(got.error);
-    EXPECT_EQ(got.body.size(), 1000u);
-    EXPECT_EQ(static_cast<unsigned char>(got.body[999]), 999 % 256);
-}
-
 TEST(HttpGet, ReportsProgressAfterEveryRead) {
-    const size_t size = 300000;
-    Fetched got = Get(HttpUrl("/_gen/bytes?size=" + std::to_string(size)));
-    ASSERT_TRUE(got.ok);
-    ASSERT_EQ(got.body.size(), size);
-    ASSERT_FALSE(got.progress.empty());
-    std::uint64_t last = 0;
-    for (const auto& [received, total] : got.progress) {
-        EXPECT_GT(received, last);
-        EXPECT_EQ(total, size);
-        last = received;
-    }
-    EXPECT_EQ(last, size);
-
-    SetRoute(Path("chunked"), R"([{"body_size": 50000, "chunked": true}])");
-    got = Get(HttpUrl(Path("chunked")));
-    ASSERT_TRUE(got.ok);
-    EXPECT_EQ(got.body.size(), 50000u);
-    ASSERT_FALSE(got.progress.empty());
-    for (const auto& step : got.progress)
-        EXPECT_EQ(step.second, 0u);
-    EXPECT_EQ(got.progress.back().first, 50000u);
-
-    // More than announced is passed on as it came.
-    SetRoute(Path("no-length"), R"([{"body_size": 20000, "content_length": "none"}])");
-    got = Get(HttpUrl(Path("no-length")));
-    EXPECT_TRUE(got.ok);
-    EXPECT_EQ(got.body.size(), 20000u);
-}
-
-TEST(HttpGet, FailsOnABodyThatEndsEarly) {
-    SetRoute(Path("short"), R"([{"body_size": 100000, "send": 40000}])");
-    SetRoute(Path("overstated"), R"([{"body_size": 10, "content_length": 5000}])");
-    // Announces a terabyte: the reservation is capped, nothing crashes.
-    SetRoute(Path("terabyte"), R"([{"body_size": 10, "content_length": 1099511627776}])");
-    for (const std::string& path : {Path("short"), Path("overstated"), Path("terabyte")}) {
-        const Fetched got = Get(HttpUrl(path));
-        EXPECT_FALSE(got.ok) << path;
-        EXPECT_EQ(got.error, L"下载数据不完整") << path;
-        EXPECT_EQ(got.body, "old") << path;
+    SetRoute(Path("chunked"), R"({"body_size": 50000, "chunked": true})");
+    SetRoute(Path("no-length"), R"({"body_size": 20000, "content_length": "none"})");
+    const struct {
+        std::wstring url;
+        size_t size;
+        std::uint64_t total;
+    } cases[] = {
+        {HttpsUrl("/_gen/bytes?size=300000"), 300000, 300000},
+        {HttpUrl(Path("chunked")), 50000, 0},
+        {HttpUrl(Path("no-length")), 20000, 0},
+    };
+    for (const auto& c : cases) {
+        const Fetched got = Get(c.url);
+        ASSERT_TRUE(got.ok) << Narrow(got.error);
+        ASSERT_EQ(got.body.size(), c.size);
+        EXPECT_EQ(static_cast<unsigned char>(got.body[999]), 999 % 256);
+        ASSERT_FALSE(got.progress.empty());
+        std::uint64_t last = 0;
+        for (const auto& [received, total] : got.progress) {
+            EXPECT_GT(received, last);
+            EXPECT_EQ(total, c.total);
+            last = received;
+        }
+        EXPECT_EQ(last, c.size);
     }
 }
 

@@ -125,15 +125,51 @@ std::string Hex(std::string_view bytes) {
     return hex;
 }
 
+const std::string& RunTag() {
+    static const std::string tag = [] {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        return "r" + std::to_string((static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
+                                    now.dwLowDateTime);
+    }();
+    return tag;
+}
+
+std::string Body(std::string_view text) {
+    return "{\"body\": " + JsonText(text) + "}";
+}
+
+std::string Redirect(int status, std::string_view location) {
+    return "{\"status\": " + std::to_string(status) + ", \"headers\": [[\"Location\", " +
+           JsonText(location) + "]]}";
+}
+
 void SetRoute(const std::string& path, const std::string& responsesJson) {
+    const std::string responses =
+        responsesJson.starts_with("{") ? "[" + responsesJson + "]" : responsesJson;
     const std::string reply =
         Control(L"POST", "/_ctl/route",
-                "{\"path\": " + JsonText(path) + ", \"responses\": " + responsesJson + "}");
+                "{\"path\": " + JsonText(path) + ", \"responses\": " + responses + "}");
     if (reply != "ok") throw std::runtime_error("route not set: " + path + ": " + reply);
 }
 
 std::string RequestLog(const std::string& prefix) {
     return Control(L"GET", "/_ctl/log?prefix=" + QueryValue(prefix), {});
+}
+
+std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
+    std::vector<std::vector<std::string>> requests;
+    const std::string log = RequestLog(prefix);
+    size_t start = 0;
+    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = log.substr(start, end - start);
+        if (line.starts_with("listener: ")) {
+            requests.emplace_back();
+        } else if (!line.empty() && !requests.empty()) {
+            requests.back().push_back(line);
+        }
+    }
+    return requests;
 }
 
 int RequestCount(const std::string& prefix) {

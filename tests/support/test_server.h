@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 std::wstring Widen(std::string_view text);   // UTF-8 to UTF-16
 std::string Narrow(std::wstring_view text);  // UTF-16 to UTF-8
@@ -19,8 +20,19 @@ std::string JsonText(std::string_view text);
 // The bytes as lower-case hex digits, for a response's "body_hex".
 std::string Hex(std::string_view bytes);
 
-// Requests for path get the responses of the JSON array in turn, the last one from then on.
+// The server keeps its routes and request log for as long as it runs: paths that hold this
+// tag keep a second run of a program against the same server apart from the first.
+const std::string& RunTag();
+
+// A response whose body is the text, and a redirect response.
+std::string Body(std::string_view text);
+std::string Redirect(int status, std::string_view location);
+
+// Requests for path get the responses of the JSON array in turn, the last one from then on; a
+// single response object serves every request.
 void SetRoute(const std::string& path, const std::string& responsesJson);
 // Raw heads of the requests whose target starts with prefix, each after "listener: <name>".
 std::string RequestLog(const std::string& prefix);
 int RequestCount(const std::string& prefix);
+// The same requests as lines: the request line first, then the header lines.
+std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix);
