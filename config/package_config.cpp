@@ -7,7 +7,9 @@
 PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl) {
     PackageConfig config;
     std::string document;
-    if (!HttpGetText(apiBaseUrl + L"setting", document, nullptr, L"")) return config;
+    if (!HttpGetText(AppendToBasePath(apiBaseUrl, L"setting"), document, nullptr, L"")) {
+        return config;
+    }
     // Back ends of different ages name the package address differently; the first name with
     // a value wins.
     config.app_package_url =

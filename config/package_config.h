@@ -5,10 +5,10 @@
 
 struct PackageConfig {
     std::wstring app_package_url;        // the package, or what the link service resolves
-    std::wstring download_api_base_url;  // link service base ending in '/'; empty: no service
+    std::wstring download_api_base_url;  // link service base, its path ending in '/'; empty: none
     std::wstring download_api_key;       // link service key, as found; empty: no key
 };
 
-// Reads <apiBaseUrl>setting (the base already ends in '/'). Never fails as such: a failed
-// request or a missing setting leaves the field empty.
+// Reads <apiBaseUrl>setting (the base's path already ends in '/'; a query stays behind it).
+// Never fails as such: a failed request or a missing setting leaves the field empty.
 PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl);

@@ -1,5 +1,6 @@
 #include "config/package_link.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -25,9 +26,13 @@ bool Fail(std::wstring* error, std::wstring_view text) {
     return false;
 }
 
+// A key that holds a control character is not sent: a line break in it would add header lines
+// of the back end's choosing to the request.
 std::wstring KeyHeader(const std::wstring& key) {
     const std::wstring trimmed = TrimWide(key);
-    if (trimmed.empty()) return {};
+    const bool control = std::any_of(trimmed.begin(), trimmed.end(),
+                                     [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+    if (trimmed.empty() || control) return {};
     return std::wstring(kKeyHeader) + trimmed + L"\r\n";
 }
 
@@ -72,9 +77,10 @@ bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::ws
 std::wstring ParserServiceUrl(const std::wstring& base, const std::wstring& packageUrl) {
     std::wstring url = TrimWide(base);
     if (url.empty()) return {};
-    if (url.find(L"/json/parser") == std::wstring::npos) {
-        url = NormalizeBaseUrl(url);
-        url += kParserPath;
+    // The path is completed before the query, which follows unchanged.
+    const std::wstring_view path = std::wstring_view(url).substr(0, url.find(L'?'));
+    if (path.find(L"/json/parser") == std::wstring_view::npos) {
+        url = AppendToBasePath(NormalizeBaseUrl(url), kParserPath);
     }
     url += url.find(L'?') == std::wstring::npos ? L"?url=" : L"&url=";
     return url + PercentEncode(packageUrl);

@@ -8,13 +8,13 @@
 
 // No service configured: the link is app_package_url unchanged. Otherwise posts
 // "正在解析安装包地址..." and asks the service, json/parser form first, /v2/linkInfo form
-// second, sending "X-API-Key: <key>" when the trimmed key is not empty. On failure the error
-// text (when given) is set and link is left untouched.
+// second, sending "X-API-Key: <key>" when the trimmed key is not empty and holds no control
+// character. On failure the error text (when given) is set and link is left untouched.
 bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error);
 
-// <base>json/parser?url=<encoded package address>: the base keeps its path, gains "json/parser"
-// unless it already holds "/json/parser", and the query key is joined with '&' when the base
-// already has a '?'. Empty when the base is blank.
+// <base>json/parser?url=<encoded package address>: the base's path (before any '?') gains
+// "json/parser" unless it already holds "/json/parser"; the base's query follows it, and the
+// query key is joined with '&' when there is one. Empty when the base is blank.
 std::wstring ParserServiceUrl(const std::wstring& base, const std::wstring& packageUrl);
 
 // <origin of base>/v2/linkInfo?url=<encoded package address>; the base's path plays no part.

@@ -4,14 +4,9 @@
 
 #include <string>
 
-#include "support/run_tag.h"
 #include "support/test_server.h"
 
 namespace {
-
-std::string Body(const std::string& text) {
-    return "[{\"body\": " + JsonText(text) + "}]";
-}
 
 TEST(ReadPackageConfig, TakesEachSettingByItsKeys) {
     const struct {
@@ -34,6 +29,8 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeys) {
          {L"p", L"https://svc.example/api/", L"k3y"}},
         {R"({"app_package_url":"p","download_api_base_url":" https://svc.example/ "})",
          {L"p", L"https://svc.example/", L""}},
+        {R"({"app_package_url":"p","download_api_base_url":"https://svc.example/v1?app=box"})",
+         {L"p", L"https://svc.example/v1/?app=box", L""}},
         {R"({"app_package_url":"p","download_api_base_url":"","download_api_key":""})",
          {L"p", L"", L""}},
         // Members inside a wrapper object, written the way PHP writes them.
@@ -68,6 +65,11 @@ TEST(ReadPackageConfig, RequestsTheSettingUnderTheBaseWithoutAKey) {
     EXPECT_EQ(log.find("listener: https\r\nGET " + base + "api/setting HTTP/1.1\r\n"), 0u) << log;
     EXPECT_EQ(log.find("X-API-Key"), std::string::npos) << log;
     EXPECT_EQ(RequestCount(base), 1);
+
+    // A base with a query: the setting goes into the path, the query stays behind it.
+    SetRoute(base + "q/setting?tenant=7", Body(document));
+    EXPECT_EQ(ReadPackageConfig(HttpUrl(base + "q/?tenant=7")).app_package_url, L"p");
+    EXPECT_EQ(RequestCount(base + "q/setting?tenant=7"), 1);
 }
 
 TEST(ReadPackageConfig, LeavesEverythingEmptyWhenTheRequestFails) {

@@ -15,10 +15,6 @@ constexpr char kPrimaryPath[] = "/primary/version.json";
 constexpr char kFallbackPath[] = "/fallback/version.json";
 constexpr wchar_t kConnecting[] = L"正在连接服务器...";
 
-std::string Body(const std::string& text) {
-    return "[{\"body\": " + JsonText(text) + "}]";
-}
-
 // The listener that served the last request whose target starts with prefix.
 std::string LastListener(const std::string& prefix) {
     const std::string log = RequestLog(prefix);
@@ -56,6 +52,8 @@ TEST_F(ConfigEndpoints, FetchServerConfigFallsBackUntilAUsableBaseAddress) {
          L"https://b.example/", false},
         {"spaces around", Body("{\"api_base_url\":\" \\t https://b.example/v1 \\r\\n\"}"),
          from_fallback, L"https://b.example/v1/", false},
+        {"with a query", Body(R"({"api_base_url":"https://b.example/v1?tenant=7"})"), from_fallback,
+         L"https://b.example/v1/?tenant=7", false},
         {"escaped slashes, wrapped",
          Body(R"({"code":0,"data":{"api_base_url":"https:\/\/b.example\/\u76d2"}})"), from_fallback,
          L"https://b.example/盒/", false},

@@ -43,11 +43,19 @@ TEST(TrimWide, RemovesOnlySpaceTabCrLfAtTheEnds) {
     EXPECT_EQ(TrimWide(L""), L"");
 }
 
-TEST(NormalizeBaseUrl, TrimsAndEndsInOneSlash) {
+TEST(NormalizeBaseUrl, TrimsAndEndsThePathInOneSlash) {
     EXPECT_EQ(NormalizeBaseUrl(L"  https://h/api \r\n"), L"https://h/api/");
     EXPECT_EQ(NormalizeBaseUrl(L"https://h/api/"), L"https://h/api/");
     EXPECT_EQ(NormalizeBaseUrl(L"https://h\\"), L"https://h\\/");
     EXPECT_EQ(NormalizeBaseUrl(L" \t "), L"");
+    EXPECT_EQ(NormalizeBaseUrl(L"https://h/v1?tenant=7&a=b/c"), L"https://h/v1/?tenant=7&a=b/c");
+    EXPECT_EQ(NormalizeBaseUrl(L"https://h/v1/?t=1?"), L"https://h/v1/?t=1?");
+}
+
+TEST(AppendToBasePath, PutsThePathBeforeTheQuery) {
+    EXPECT_EQ(AppendToBasePath(L"https://h/v1/", L"setting"), L"https://h/v1/setting");
+    EXPECT_EQ(AppendToBasePath(L"https://h/v1/?tenant=7?x", L"setting"),
+              L"https://h/v1/setting?tenant=7?x");
 }
 
 }  // namespace
