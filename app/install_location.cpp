@@ -82,6 +82,20 @@ std::wstring ComposeInstallDir(const std::wstring& text) {
     return dir;
 }
 
+std::wstring AbsoluteInstallDir(const std::wstring& dir) {
+    const bool drive_rooted =
+        dir.size() >= 3 && IsAsciiLetter(dir[0]) && dir[1] == L':' && IsSeparator(dir[2]);
+    const bool network = dir.size() >= 2 && IsSeparator(dir[0]) && IsSeparator(dir[1]);
+    if (drive_rooted || network) return dir;
+    const DWORD units = GetFullPathNameW(dir.c_str(), 0, nullptr, nullptr);
+    if (units == 0) return dir;
+    std::wstring absolute(units, L'\0');
+    const DWORD written = GetFullPathNameW(dir.c_str(), units, absolute.data(), nullptr);
+    if (written == 0 || written >= units) return dir;
+    absolute.resize(written);
+    return absolute;
+}
+
 void BrowseInstallDir(HWND owner) {
     BROWSEINFOW info{};
     info.hwndOwner = owner;

@@ -23,6 +23,12 @@ std::wstring ChooseInstallRoot(const std::function<UINT(const std::wstring& root
 // only when the text is empty after trimming.
 std::wstring ComposeInstallDir(const std::wstring& text);
 
+// The directory as one absolute path, so that unpacking, the search, the shortcut and the
+// launch all mean the same folder. A fully qualified directory (a drive letter, a colon and a
+// separator, or two separators first) is returned as given; any other is made absolute with
+// GetFullPathNameW, and returned as given when that fails.
+std::wstring AbsoluteInstallDir(const std::wstring& dir);
+
 // Shows the folder picker; a chosen file-system folder, composed, goes into InstallDirEdit.
 // A cancelled picker or a virtual folder changes nothing. Runs on the window's thread.
 void BrowseInstallDir(HWND owner);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "config/text.h"
@@ -13,10 +14,23 @@ namespace {
 
 constexpr std::wstring_view kTextCannotRead = L"无法读取安装目录";
 
-bool IsLinkedFolder(const fs::path& path) {
+struct FindCloser {
+    void operator()(HANDLE find) const noexcept { FindClose(find); }
+};
+
+// The folder's reparse tag comes with its directory entry; plain entries, the most, need no
+// look at it.
+bool IsLinkedFolderOnDisk(const fs::path& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & folderLink) != folderLink) {
+        return false;
+    }
+    WIN32_FIND_DATAW entry{};
+    const HANDLE find = FindFirstFileW(path.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    const std::unique_ptr<void, FindCloser> owned{find};
+    return IsLinkedFolder(entry.dwFileAttributes, entry.dwReserved0);
 }
 
 bool IsClientName(std::wstring_view name) {
@@ -44,6 +58,11 @@ Kind KindOf(const fs::path& path) {
 }
 
 }  // namespace
+
+bool IsLinkedFolder(DWORD attributes, DWORD reparseTag) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
 
 bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
                           std::wstring* error) {
@@ -81,8 +100,8 @@ bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
             }
         }
         // Linked folders are listed but not entered; this library cannot tell a junction or a
-        // directory link from a plain folder, the file's attributes can.
-        if (IsLinkedFolder(path)) walk.disable_recursion_pending();
+        // directory link from a plain folder, the directory entry can.
+        if (IsLinkedFolderOnDisk(path)) walk.disable_recursion_pending();
         walk.increment(failure);
         if (failure) return Fail(error);
     }

@@ -1,6 +1,8 @@
 #pragma once
 // Finding the client's executable in the unpacked tree.
 
+#include <windows.h>
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -8,6 +10,10 @@
 // The executable's possible names; at the top of the tree the first wins.
 inline constexpr std::array<std::wstring_view, 2> ClientExecutableNames = {L"Vexa盒子.exe",
                                                                            L"Quorin.exe"};
+
+// Whether the search lists a folder without entering it: a symbolic link or a junction. Other
+// reparse points (those of a cloud-sync client, say) mark ordinary folders.
+bool IsLinkedFolder(DWORD attributes, DWORD reparseTag);
 
 // Looks for a regular file bearing one of ClientExecutableNames (ASCII letters compared without
 // case): first directly in installDir, in the order of the names, then anywhere in the tree in

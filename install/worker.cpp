@@ -71,6 +71,7 @@ std::wstring ChooseInstallDir() {
     text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
     std::wstring directory = ComposeInstallDir(text);
     if (directory.empty()) directory = DefaultInstallDir();
+    directory = AbsoluteInstallDir(directory);
     SetWindowTextW(InstallDirEdit, directory.c_str());
     return directory;
 }

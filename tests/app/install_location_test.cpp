@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
 
 #include "install/messages.h"
+#include "support/test_files.h"
 #include "support/test_server.h"
 
 namespace {
@@ -87,6 +89,26 @@ TEST(ChooseInstallRoot, PrefersDriveDThenTheFirstFixedDrive) {
         };
         EXPECT_EQ(ChooseInstallRoot(driveType, logicalDrives), c.expected) << c.drives.size();
     }
+}
+
+TEST(AbsoluteInstallDir, LeavesFullyQualifiedDirectoriesAsTheyAre) {
+    const ScratchDir scratch;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.Path());
+    const struct {
+        std::wstring dir, expected;
+    } cases[] = {
+        {L"D:/games//" + kFolder, L"D:/games//" + kFolder},
+        {L"C:\\a\\..\\" + kFolder, L"C:\\a\\..\\" + kFolder},
+        {L"\\\\server\\share\\" + kFolder, L"\\\\server\\share\\" + kFolder},
+        {L"//server/share/" + kFolder, L"//server/share/" + kFolder},
+        {L"Games\\" + kFolder, scratch / (L"Games\\" + kFolder)},
+        {L"Games/./x/../" + kFolder, scratch / (L"Games\\" + kFolder)},
+        {L"\\" + kFolder, L"C:\\" + kFolder},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AbsoluteInstallDir(c.dir), c.expected) << Narrow(c.dir);
+    std::filesystem::current_path(previous);
 }
 
 // The plain test run has no drive D in its prefix; scripts/with-drive-d runs the DriveD tests

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -44,7 +45,7 @@ std::string Port() {
 
 // One back end per test: the primary configuration endpoint names an api base of its own.
 class Installer : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -383,6 +384,36 @@ TEST_F(Installer, FailuresReachTheStatusLine) {
         EXPECT_TRUE(installer->Enabled(kInstall));
     }
     fs::remove(install_root_);
+}
+
+// Whatever was typed, the run uses one absolute directory: the edit box, the unpacked files and
+// the shortcut all name the same folder.
+void ExpectOneAbsoluteDirectory(Installer& test, const std::wstring& typed, const fs::path& dir) {
+    test.ServePackage("client-top.zip");
+    auto installer = test.Start();
+    installer->SetInstallDir(typed);
+    installer->Click(kInstall);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+    EXPECT_EQ(installer->WaitForExit(10s), 0);
+    const std::vector<std::wstring> trace = installer->Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), L"directory " + dir.wstring()), 1);
+    const fs::path exe = dir / L"Vexa盒子.exe";
+    EXPECT_TRUE(fs::is_regular_file(exe));
+    EXPECT_EQ(LoadShortcut(ShortcutPath()).target, exe.wstring());
+}
+
+TEST_F(Installer, ARelativeDirectoryIsMadeAbsolute) {
+    fs::create_directories(install_root_);
+    const fs::path previous = fs::current_path();
+    fs::current_path(install_root_);  // the installer starts in this folder
+    ExpectOneAbsoluteDirectory(*this, L"Games", install_root_ / L"Games" / L"Vexa游戏盒子");
+    fs::current_path(previous);
+}
+
+// Run by scripts/with-drive-d, which gives the prefix a drive D for the duration.
+TEST_F(Installer, DriveDBareDriveIsMadeAbsolute) {
+    if (!std::getenv("VEXA_DRIVE_D")) GTEST_SKIP() << "runs under scripts/with-drive-d";
+    ExpectOneAbsoluteDirectory(*this, L"D:", L"D:\\Vexa游戏盒子");
 }
 
 TEST_F(Installer, ADoubleClickStartsOneRun) {

@@ -82,6 +82,18 @@ TEST(FindClientExecutable, AddsNoSecondSeparator) {
     EXPECT_EQ(exePath, installDir + L"Quorin.exe");
 }
 
+// Wine cannot make a linked folder (CreateSymbolicLinkW succeeds without making one, reparse
+// points cannot be set): the decision is tested on the values a directory entry carries.
+TEST(IsLinkedFolder, SkipsSymbolicLinksAndJunctionsOnly) {
+    constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    constexpr DWORD kCloudFiles = 0x9000601A;  // a cloud-sync client's placeholder folder
+    EXPECT_TRUE(IsLinkedFolder(kFolder, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_TRUE(IsLinkedFolder(kFolder, IO_REPARSE_TAG_MOUNT_POINT));
+    EXPECT_FALSE(IsLinkedFolder(kFolder, kCloudFiles));
+    EXPECT_FALSE(IsLinkedFolder(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_FALSE(IsLinkedFolder(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK));
+}
+
 TEST(FindClientExecutable, TellsAnUnreadableDirectoryFromAnEmptyOne) {
     const ScratchDir scratch;
     WriteWholeFile(scratch / L"a file", "not a folder");
