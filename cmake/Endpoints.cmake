@@ -1,13 +1,14 @@
-# Where the installer finds its server configuration. A deployment sets VEXA_CONFIG_HOST;
-# a build with tests points both endpoints at the loopback test server unless they are set.
+# Where the installer finds its server configuration. A deployment sets VEXA_CONFIG_HOST (or
+# both URLs); a build with tests points both endpoints at the loopback test server unless they
+# are set. A build without tests and without endpoints stops here: it would have none to use.
 
-set(VEXA_CONFIG_HOST "localhost" CACHE STRING "Host name of the two configuration endpoints")
+set(VEXA_CONFIG_HOST "" CACHE STRING "Host name of the two configuration endpoints")
 set(VEXA_PRIMARY_CONFIG_URL "" CACHE STRING
     "Primary configuration endpoint; empty means https://<VEXA_CONFIG_HOST>/version.json")
 set(VEXA_FALLBACK_CONFIG_URL "" CACHE STRING
     "Fallback configuration endpoint; empty means http://<VEXA_CONFIG_HOST>:622/version.json")
 
-if(VEXA_BUILD_TESTS AND NOT VEXA_CONFIG_HOST STREQUAL "localhost")
+if(VEXA_BUILD_TESTS AND NOT VEXA_CONFIG_HOST STREQUAL "")
     message(FATAL_ERROR "VEXA_CONFIG_HOST is a deployment setting, but this build has tests, whose "
                         "endpoints are the loopback test server: configure with "
                         "-DVEXA_BUILD_TESTS=OFF (cmake --preset deploy -DVEXA_CONFIG_HOST=...).")
@@ -27,6 +28,13 @@ if(VEXA_BUILD_TESTS)
     set(_vexa_default_primary "https://localhost:${VEXA_TEST_HTTPS_PORT}/primary/version.json")
     set(_vexa_default_fallback "http://localhost:${VEXA_TEST_HTTP_PORT}/fallback/version.json")
 else()
+    if(VEXA_CONFIG_HOST STREQUAL "" AND
+       (VEXA_PRIMARY_CONFIG_URL STREQUAL "" OR VEXA_FALLBACK_CONFIG_URL STREQUAL ""))
+        message(FATAL_ERROR "A build without tests needs its configuration endpoints: set "
+                            "VEXA_CONFIG_HOST, or both VEXA_PRIMARY_CONFIG_URL and "
+                            "VEXA_FALLBACK_CONFIG_URL (cmake --preset deploy "
+                            "-DVEXA_CONFIG_HOST=config.example.com).")
+    endif()
     set(_vexa_default_primary "https://${VEXA_CONFIG_HOST}/version.json")
     set(_vexa_default_fallback "http://${VEXA_CONFIG_HOST}:622/version.json")
 endif()
