@@ -2,8 +2,7 @@
 
 #include <shlobj.h>
 
-#include <memory>
-
+#include "common/owners.h"
 #include "config/text.h"
 #include "install/messages.h"
 
@@ -45,11 +44,6 @@ std::wstring DriveRoot(wchar_t letter) {
     return {letter, L':', L'\\'};
 }
 
-struct ItemListFree {
-    void operator()(LPITEMIDLIST list) const noexcept { CoTaskMemFree(list); }
-};
-using UniqueItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
-
 }  // namespace
 
 std::wstring ChooseInstallRoot(const std::function<UINT(const std::wstring& root)>& driveType,
@@ -83,10 +77,10 @@ std::wstring ComposeInstallDir(const std::wstring& text) {
 }
 
 std::wstring AbsoluteInstallDir(const std::wstring& dir) {
-    const bool drive_rooted =
+    const bool driveRooted =
         dir.size() >= 3 && IsAsciiLetter(dir[0]) && dir[1] == L':' && IsSeparator(dir[2]);
     const bool network = dir.size() >= 2 && IsSeparator(dir[0]) && IsSeparator(dir[1]);
-    if (drive_rooted || network) return dir;
+    if (driveRooted || network) return dir;
     const DWORD units = GetFullPathNameW(dir.c_str(), 0, nullptr, nullptr);
     if (units == 0) return dir;
     std::wstring absolute(units, L'\0');
@@ -101,9 +95,9 @@ void BrowseInstallDir(HWND owner) {
     info.hwndOwner = owner;
     info.lpszTitle = kPickerTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    const UniqueItemList chosen{SHBrowseForFolderW(&info)};
+    const UniqueCoTaskMem<ITEMIDLIST> chosen{SHBrowseForFolderW(&info)};
     if (!chosen) return;
-    wchar_t path[MAX_PATH] = {};
+    wchar_t path[MAX_PATH] = {};  // the size SHGetPathFromIDListW writes into
     if (!SHGetPathFromIDListW(chosen.get(), path)) return;
     std::wstring dir = ComposeInstallDir(path);
     if (dir.empty()) dir = DefaultInstallDir();

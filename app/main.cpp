@@ -2,9 +2,10 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
+#include "app/layout.h"
 #include "app/main_window.h"
+#include "common/owners.h"
 #include "install/messages.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
@@ -15,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder picker runs on this thread
+    const ComApartment apartment;  // the folder picker runs on this thread
 
     RegisterMainWindowClass(instance);
     MainWindow = CreateMainWindow(instance);
@@ -31,6 +32,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    CoUninitialize();
     return 0;
 }

@@ -1,14 +1,16 @@
 #include "app/painting.h"
 
+#include <iterator>
 #include <string>
 
-#include "app/gdi.h"
+#include "app/layout.h"
 #include "app/main_window.h"
+#include "common/owners.h"
 
 namespace {
 
 constexpr COLORREF kClientBackground = RGB(246, 248, 247);
-constexpr COLORREF kHeaderBand = RGB(20, 134, 96);
+constexpr COLORREF kHeaderFill = RGB(20, 134, 96);
 constexpr COLORREF kTitleText = RGB(255, 255, 255);
 constexpr COLORREF kSubtitleText = RGB(220, 246, 236);
 constexpr COLORREF kCardFill = RGB(255, 255, 255);
@@ -30,7 +32,7 @@ constexpr UINT kLineCentered = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
 constexpr UINT kLineRight = DT_SINGLELINE | DT_VCENTER | DT_RIGHT;
 
 struct ButtonColors {
-    COLORREF fill, fill_pressed, border, text;
+    COLORREF fill, fillPressed, border, text;
 };
 constexpr ButtonColors kChooseButton{RGB(236, 246, 241), RGB(223, 239, 232), RGB(183, 218, 202),
                                      RGB(28, 126, 92)};
@@ -40,7 +42,7 @@ constexpr ButtonColors kDisabledButton{RGB(224, 228, 226), RGB(224, 228, 226), R
                                        RGB(136, 148, 143)};
 
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
-    const UniqueBrush brush{CreateSolidBrush(colour)};
+    const UniqueGdi<HBRUSH> brush{CreateSolidBrush(colour)};
     FillRect(dc, &rect, brush.get());
 }
 
@@ -52,10 +54,10 @@ void DrawLine(HDC dc, HFONT font, COLORREF colour, RECT rect, const wchar_t* tex
 
 // A rounded rectangle; without a border colour it is drawn with the stock null pen.
 void DrawRounded(HDC dc, const RECT& rect, int corner, COLORREF fill, const COLORREF* border) {
-    const UniqueBrush brush{CreateSolidBrush(fill)};
-    const UniquePen pen{border ? CreatePen(PS_SOLID, 1, *border) : nullptr};
-    const SelectedObject selected_brush(dc, brush.get());
-    const SelectedObject selected_pen(
+    const UniqueGdi<HBRUSH> brush{CreateSolidBrush(fill)};
+    const UniqueGdi<HPEN> pen{border ? CreatePen(PS_SOLID, 1, *border) : nullptr};
+    const SelectedObject selectedBrush(dc, brush.get());
+    const SelectedObject selectedPen(
         dc, pen ? static_cast<HGDIOBJ>(pen.get()) : GetStockObject(NULL_PEN));
     RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, corner, corner);
 }
@@ -70,20 +72,20 @@ void PaintMainWindow(HWND window) {
     const int w = client.right;
 
     FillSolid(dc, client, kClientBackground);
-    FillSolid(dc, {0, 0, w, 108}, kHeaderBand);
+    FillSolid(dc, kHeaderBand.In(w), kHeaderFill);
     SetBkMode(dc, TRANSPARENT);
     if (const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconId))) {
-        DrawIconEx(dc, 34, 28, icon, 36, 36, 0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, kIconOrigin.x, kIconOrigin.y, icon, kIconSize, kIconSize, 0, nullptr,
+                   DI_NORMAL);
     }
-    DrawLine(dc, TitleFont.get(), kTitleText, {82, 22, w - 34, 58}, kMainWindowTitle, kLineLeft);
-    DrawLine(dc, SmallFont.get(), kSubtitleText, {84, 58, w - 34, 86}, kSubtitle, kLineLeft);
+    DrawLine(dc, TitleFont.get(), kTitleText, kTitleBand.In(w), kMainWindowTitle, kLineLeft);
+    DrawLine(dc, SmallFont.get(), kSubtitleText, kSubtitleBand.In(w), kSubtitle, kLineLeft);
 
-    DrawRounded(dc, {42, 120, w - 42, 382}, 10, kCardFill, &kCardBorder);
-    DrawLine(dc, SmallFont.get(), kLabelText, {72, 144, 240, 170}, kFieldLabel, kLineLeft);
-    // The borderless edit box and the choose button lie inside this frame.
-    DrawRounded(dc, {72, 176, w - 72, 216}, 7, kEditFrameFill, &kEditFrameBorder);
-    DrawLine(dc, SmallFont.get(), kHintText, {72, 228, w - 72, 254}, kHint, kLineCentered);
-    DrawRounded(dc, {72, 356, w - 72, 368}, 6, kProgressTrack, nullptr);
+    DrawRounded(dc, kCardBand.In(w), 10, kCardFill, &kCardBorder);
+    DrawLine(dc, SmallFont.get(), kLabelText, kFieldLabelRect, kFieldLabel, kLineLeft);
+    DrawRounded(dc, kEditFrameBand.In(w), 7, kEditFrameFill, &kEditFrameBorder);
+    DrawLine(dc, SmallFont.get(), kHintText, kHintBand.In(w), kHint, kLineCentered);
+    DrawRounded(dc, kTrackBand.In(w), 6, kProgressTrack, nullptr);
 
     EndPaint(window, &paint);
 }
@@ -92,7 +94,7 @@ void DrawProgressControl(const DRAWITEMSTRUCT& item) {
     const int w = item.rcItem.right - item.rcItem.left;
     const int h = item.rcItem.bottom - item.rcItem.top;
     const UniqueMemoryDc memory{CreateCompatibleDC(item.hDC)};
-    const UniqueBitmap bitmap{memory ? CreateCompatibleBitmap(item.hDC, w, h) : nullptr};
+    const UniqueGdi<HBITMAP> bitmap{memory ? CreateCompatibleBitmap(item.hDC, w, h) : nullptr};
     if (!bitmap) return;
     const SelectedObject selected(memory.get(), bitmap.get());
     const HDC dc = memory.get();
@@ -115,11 +117,11 @@ void DrawRoundButton(const DRAWITEMSTRUCT& item) {
                                   : item.CtlID == IDC_CHOOSE      ? kChooseButton
                                                                   : kInstallButton;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    DrawRounded(item.hDC, item.rcItem, 8, pressed ? colours.fill_pressed : colours.fill,
+    DrawRounded(item.hDC, item.rcItem, 8, pressed ? colours.fillPressed : colours.fill,
                 &colours.border);
 
     wchar_t text[64] = {};
-    GetWindowTextW(item.hwndItem, text, 64);
+    GetWindowTextW(item.hwndItem, text, static_cast<int>(std::size(text)));
     SetBkMode(item.hDC, TRANSPARENT);
     DrawLine(item.hDC, ButtonFont.get(), colours.text, item.rcItem, text, kLineCentered);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/owners.h"
+
 inline double Median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -58,8 +60,8 @@ inline DWORD CountHandles(HANDLE process) {
         HANDLE copy = nullptr;
         if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
                             FALSE, DUPLICATE_SAME_ACCESS)) {
+            const UniqueHandle owned{copy};
             ++count;
-            CloseHandle(copy);
         }
     }
     return count;

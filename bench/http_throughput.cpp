@@ -6,18 +6,13 @@
 #include <winhttp.h>
 
 #include <cstdint>
-#include <memory>
 
 #include "bench/bench_support.h"
+#include "common/owners.h"
 #include "net/http_get.h"
 #include "net/url.h"
 
 namespace {
-
-struct InternetCloser {
-    void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
-};
-using UniqueInternet = std::unique_ptr<void, InternetCloser>;
 
 // Bytes per second, or 0 when the download failed.
 double WithHttpGet(const std::wstring& url, std::uint64_t& bytes) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/layout.h"
 #include "bench/bench_support.h"
 #include "e2e/installer_window.h"
 #include "support/test_server.h"
@@ -19,8 +20,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr wchar_t kWindowClass[] = L"BoxVexaDownloaderWindow";
 
 struct InstallFigures {
     bool completed = false;
@@ -75,7 +74,7 @@ InstallFigures MeasureInstall(int run) {
             Sleep(10);
         }
     });
-    installer.Click(1003);
+    installer.Click(IDC_INSTALL);
     figures.completed = installer.WaitForLine(L"finished", 300s);
     stop = true;
     probe.join();
@@ -93,32 +92,29 @@ InstallFigures MeasureInstall(int run) {
 // Seconds from CreateProcess to the header's green on the screen, or 0 when it never shows.
 double TimeToFirstPaint() {
     const std::wstring program = BuildPath("app/VexaBoxInstaller.exe");
-    std::wstring command_line = L"\"" + program + L"\"";
+    std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
+    UniqueProcess process;
     const LARGE_INTEGER start = Now();
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process.info)) {
         return 0;
     }
     double seconds = 0;
-    HDC screen = GetDC(nullptr);
+    const UniqueScreenDc screen{GetDC(nullptr)};
     while (Seconds(start, Now()) < 30) {
-        HWND window = FindWindowW(kWindowClass, nullptr);
+        HWND window = FindWindowW(kMainWindowClass, nullptr);
         POINT point{20, 10};
         if (window && ClientToScreen(window, &point) &&
-            GetPixel(screen, point.x, point.y) == RGB(20, 134, 96)) {
+            GetPixel(screen.get(), point.x, point.y) == RGB(20, 134, 96)) {
             seconds = Seconds(start, Now());
             break;
         }
         Sleep(1);
     }
-    ReleaseDC(nullptr, screen);
-    TerminateProcess(process.hProcess, 0);
-    WaitForSingleObject(process.hProcess, 5000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    TerminateProcess(process.info.hProcess, 0);
+    WaitForSingleObject(process.info.hProcess, 5000);
     Sleep(2500);  // another process still sees a destroyed window for a while
     return seconds;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "app/layout.h"
 #include "bench/bench_support.h"
 #include "e2e/installer_window.h"
 #include "support/test_server.h"
@@ -58,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
                               {{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}});
     installer.SetInstallDir(root.wstring());
     auto run_once = [&](int run) {
-        installer.Click(1003);
+        installer.Click(IDC_INSTALL);
         return installer.WaitForLine(L"button 立即安装", 60s, run + 1);
     };
 
@@ -76,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
     SetRoute("/soak/api/setting",
              document("{\"app_package_url\": \"" + http + "/soak/files/package.zip\"}"));
     SetRoute("/soak/files/package.zip", "[{\"body_file\": " + JsonText(package) + "}]");
-    installer.Click(1003);
+    installer.Click(IDC_INSTALL);
     const bool final_success =
         installer.WaitForLine(L"finished", 120s) && installer.WaitForExit(10s) == 0;
     fs::remove_all(root);

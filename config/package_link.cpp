@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/error_text.h"
 #include "config/json_value.h"
 #include "config/text.h"
 #include "install/messages.h"
@@ -12,19 +13,14 @@
 
 namespace {
 
-constexpr std::wstring_view kTextResolving = L"正在解析安装包地址...";
-constexpr std::wstring_view kTextNoPackageUrl = L"后端未配置 app_package_url";
-constexpr std::wstring_view kTextInvalidParserUrl = L"第三方解析接口地址无效";
-constexpr std::wstring_view kTextNoDownloadLink = L"第三方接口未返回可下载地址";
+constexpr wchar_t kTextResolving[] = L"正在解析安装包地址...";
+constexpr wchar_t kTextNoPackageUrl[] = L"后端未配置 app_package_url";
+constexpr wchar_t kTextInvalidParserUrl[] = L"第三方解析接口地址无效";
+constexpr wchar_t kTextNoDownloadLink[] = L"第三方接口未返回可下载地址";
 
-constexpr std::wstring_view kParserPath = L"json/parser";
-constexpr std::wstring_view kLinkInfoPath = L"/v2/linkInfo?url=";
-constexpr std::wstring_view kKeyHeader = L"X-API-Key: ";
-
-bool Fail(std::wstring* error, std::wstring_view text) {
-    if (error) error->assign(text);
-    return false;
-}
+constexpr wchar_t kParserPath[] = L"json/parser";
+constexpr wchar_t kLinkInfoPath[] = L"/v2/linkInfo?url=";
+constexpr wchar_t kKeyHeader[] = L"X-API-Key: ";
 
 // A key that holds a control character is not sent: a line break in it would add header lines
 // of the back end's choosing to the request.
@@ -33,7 +29,7 @@ std::wstring KeyHeader(const std::wstring& key) {
     const bool control = std::any_of(trimmed.begin(), trimmed.end(),
                                      [](wchar_t c) { return c < 0x20 || c == 0x7F; });
     if (trimmed.empty() || control) return {};
-    return std::wstring(kKeyHeader) + trimmed + L"\r\n";
+    return kKeyHeader + trimmed + L"\r\n";
 }
 
 // Asks one form of the service and takes the reply key's value. The error text is written
@@ -56,18 +52,18 @@ bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::ws
         link = config.app_package_url;
         return true;
     }
-    PostStatus(std::wstring(kTextResolving));
+    PostStatus(kTextResolving);
 
-    const std::wstring parser_url =
+    const std::wstring parserUrl =
         ParserServiceUrl(config.download_api_base_url, config.app_package_url);
-    if (parser_url.empty()) return Fail(error, kTextInvalidParserUrl);
+    if (parserUrl.empty()) return Fail(error, kTextInvalidParserUrl);
     const std::wstring headers = KeyHeader(config.download_api_key);
 
     std::wstring failure;
-    if (AskService(parser_url, headers, "directLink", link, failure)) return true;
-    const std::wstring link_info_url =
+    if (AskService(parserUrl, headers, "directLink", link, failure)) return true;
+    const std::wstring linkInfoUrl =
         LinkInfoServiceUrl(config.download_api_base_url, config.app_package_url);
-    if (!link_info_url.empty() && AskService(link_info_url, headers, "downLink", link, failure)) {
+    if (!linkInfoUrl.empty() && AskService(linkInfoUrl, headers, "downLink", link, failure)) {
         return true;
     }
     if (failure.empty()) return Fail(error, kTextNoDownloadLink);
@@ -89,5 +85,5 @@ std::wstring ParserServiceUrl(const std::wstring& base, const std::wstring& pack
 std::wstring LinkInfoServiceUrl(const std::wstring& base, const std::wstring& packageUrl) {
     const std::wstring origin = UrlOrigin(TrimWide(base));
     if (origin.empty()) return {};
-    return origin + std::wstring(kLinkInfoPath) + PercentEncode(packageUrl);
+    return origin + kLinkInfoPath + PercentEncode(packageUrl);
 }

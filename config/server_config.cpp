@@ -1,7 +1,5 @@
 #include "config/server_config.h"
 
-#include <string_view>
-
 #include "config/endpoints.h"
 #include "config/json_value.h"
 #include "config/text.h"
@@ -10,13 +8,13 @@
 
 namespace {
 
-constexpr std::wstring_view kTextConnecting = L"正在连接服务器...";
+constexpr wchar_t kTextConnecting[] = L"正在连接服务器...";
 
 }  // namespace
 
 std::wstring FetchServerConfig() {
     for (const wchar_t* endpoint : {kPrimaryConfigUrl, kFallbackConfigUrl}) {
-        PostStatus(std::wstring(kTextConnecting));
+        PostStatus(kTextConnecting);
         // Why an endpoint failed is never shown: the caller reports the configuration as a
         // whole as unavailable.
         std::string document;

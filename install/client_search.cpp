@@ -3,20 +3,17 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
+#include "common/error_text.h"
+#include "common/owners.h"
 #include "config/text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::wstring_view kTextCannotRead = L"无法读取安装目录";
-
-struct FindCloser {
-    void operator()(HANDLE find) const noexcept { FindClose(find); }
-};
+constexpr wchar_t kTextCannotRead[] = L"无法读取安装目录";
 
 // The folder's reparse tag comes with its directory entry; plain entries, the most, need no
 // look at it.
@@ -27,34 +24,33 @@ bool IsLinkedFolderOnDisk(const fs::path& path) {
         return false;
     }
     WIN32_FIND_DATAW entry{};
-    const HANDLE find = FindFirstFileW(path.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    const std::unique_ptr<void, FindCloser> owned{find};
-    return IsLinkedFolder(entry.dwFileAttributes, entry.dwReserved0);
+    const UniqueFind find{ValidHandle(FindFirstFileW(path.c_str(), &entry))};
+    return find && IsLinkedFolder(entry.dwFileAttributes, entry.dwReserved0);
 }
 
 bool IsClientName(std::wstring_view name) {
-    for (const std::wstring_view client : ClientExecutableNames) {
+    for (const wchar_t* client : ClientExecutableNames) {
         if (EqualIgnoringAsciiCase(name, client)) return true;
     }
     return false;
 }
 
-bool Fail(std::wstring* error) {
-    if (error) error->assign(kTextCannotRead);
-    return false;
-}
+enum class Outcome { kGoOn, kFound, kFailed };
 
-enum class Kind { kRegularFile, kOther, kMissing, kError };
-
-// The entry's type, following links. An entry that does not exist (or has just vanished) is
-// missing, not an error.
-Kind KindOf(const fs::path& path) {
+// A regular file ends the search with its path; an entry whose type cannot be read ends it
+// with a failure. An entry that does not exist (or has just vanished) lets it go on.
+Outcome Examine(const fs::path& path, std::wstring& exePath) {
     std::error_code failure;
     const fs::file_status status = fs::status(path, failure);
-    if (status.type() == fs::file_type::not_found) return Kind::kMissing;
-    if (failure) return Kind::kError;
-    return status.type() == fs::file_type::regular ? Kind::kRegularFile : Kind::kOther;
+    if (status.type() == fs::file_type::not_found) return Outcome::kGoOn;
+    if (failure) return Outcome::kFailed;
+    if (status.type() != fs::file_type::regular) return Outcome::kGoOn;
+    exePath = path.wstring();
+    return Outcome::kFound;
+}
+
+bool Finish(Outcome outcome, std::wstring* error) {
+    return outcome == Outcome::kFound || Fail(error, kTextCannotRead);
 }
 
 }  // namespace
@@ -67,43 +63,26 @@ bool IsLinkedFolder(DWORD attributes, DWORD reparseTag) {
 bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
                           std::wstring* error) {
     // The usual layout, the executable at the top, costs two lookups and no walk.
-    for (const std::wstring_view name : ClientExecutableNames) {
-        const fs::path candidate = fs::path(installDir) / name;
-        switch (KindOf(candidate)) {
-            case Kind::kRegularFile:
-                exePath = candidate.wstring();
-                return true;
-            case Kind::kError:
-                return Fail(error);
-            case Kind::kOther:
-            case Kind::kMissing:
-                break;
-        }
+    for (const wchar_t* name : ClientExecutableNames) {
+        const Outcome outcome = Examine(fs::path(installDir) / name, exePath);
+        if (outcome != Outcome::kGoOn) return Finish(outcome, error);
     }
 
     std::error_code failure;
     fs::recursive_directory_iterator walk(installDir, fs::directory_options::skip_permission_denied,
                                           failure);
-    if (failure) return Fail(error);
+    if (failure) return Fail(error, kTextCannotRead);
     for (const fs::recursive_directory_iterator end; walk != end;) {
         const fs::path& path = walk->path();
         if (IsClientName(path.filename().native())) {
-            switch (KindOf(path)) {
-                case Kind::kRegularFile:
-                    exePath = path.wstring();
-                    return true;
-                case Kind::kError:
-                    return Fail(error);
-                case Kind::kOther:
-                case Kind::kMissing:
-                    break;
-            }
+            const Outcome outcome = Examine(path, exePath);
+            if (outcome != Outcome::kGoOn) return Finish(outcome, error);
         }
         // Linked folders are listed but not entered; this library cannot tell a junction or a
         // directory link from a plain folder, the directory entry can.
         if (IsLinkedFolderOnDisk(path)) walk.disable_recursion_pending();
         walk.increment(failure);
-        if (failure) return Fail(error);
+        if (failure) return Fail(error, kTextCannotRead);
     }
     exePath.clear();
     return true;

@@ -3,13 +3,10 @@
 
 #include <windows.h>
 
-#include <array>
 #include <string>
-#include <string_view>
 
 // The executable's possible names; at the top of the tree the first wins.
-inline constexpr std::array<std::wstring_view, 2> ClientExecutableNames = {L"Vexa盒子.exe",
-                                                                           L"Quorin.exe"};
+inline constexpr const wchar_t* ClientExecutableNames[] = {L"Vexa盒子.exe", L"Quorin.exe"};
 
 // Whether the search lists a folder without entering it: a symbolic link or a junction. Other
 // reparse points (those of a cloud-sync client, say) mark ordinary folders.

@@ -2,18 +2,18 @@
 
 #include <windows.h>
 
-#include <array>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 
+#include "common/error_text.h"
 #include "config/text.h"
 
 namespace {
 
-constexpr std::wstring_view kTextWriteFailed = L"无法写入下载文件";
-constexpr std::wstring_view kZipExtension = L".zip";
+constexpr wchar_t kTextWriteFailed[] = L"无法写入下载文件";
+constexpr wchar_t kZipExtension[] = L".zip";
 constexpr size_t kMaxNameUnits = 100;
 // The longest result GetTempPathW gives, its terminating zero included.
 constexpr DWORD kTempPathUnits = MAX_PATH + 1;
@@ -24,9 +24,9 @@ bool IsDeviceName(std::wstring_view name) {
     std::wstring_view stem = name.substr(0, name.find(L'.'));
     while (!stem.empty() && stem.back() == L' ')
         stem.remove_suffix(1);
-    static constexpr std::array<std::wstring_view, 6> kFixed = {L"CON", L"PRN",    L"AUX",
-                                                                L"NUL", L"CONIN$", L"CONOUT$"};
-    for (const std::wstring_view device : kFixed) {
+    static constexpr const wchar_t* kFixed[] = {L"CON", L"PRN",    L"AUX",
+                                                L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kFixed) {
         if (EqualIgnoringAsciiCase(stem, device)) return true;
     }
     if (stem.size() != 4) return false;
@@ -63,11 +63,11 @@ std::wstring PackageFileName(const std::wstring& url) {
     if (name.find(L'.') == std::wstring::npos || !IsSafeFileName(name)) {
         name = DefaultPackageFileName;
     }
+    const std::wstring_view zip = kZipExtension;
     const bool endsInZip =
-        name.size() >= kZipExtension.size() &&
-        EqualIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - kZipExtension.size()),
-                               kZipExtension);
-    if (!endsInZip) name += kZipExtension;
+        name.size() >= zip.size() &&
+        EqualIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - zip.size()), zip);
+    if (!endsInZip) name += zip;
     return name;
 }
 
@@ -81,18 +81,12 @@ std::wstring TempDownloadPath(const std::wstring& fileName) {
 bool SavePackageFile(const std::wstring& path, const std::vector<char>& body, std::wstring* error) {
     std::ofstream file(std::filesystem::path(path),
                        std::ios::binary | std::ios::out | std::ios::trunc);
-    if (!file) {
-        if (error) error->assign(kTextWriteFailed);
-        return false;
-    }
+    if (!file) return Fail(error, kTextWriteFailed);
     file.write(body.data(), static_cast<std::streamsize>(body.size()));
     // Flushed and closed before the state is judged: a full disk may show only when the last
     // buffered bytes go out.
     file.flush();
     file.close();
-    if (!file) {
-        if (error) error->assign(kTextWriteFailed);
-        return false;
-    }
+    if (!file) return Fail(error, kTextWriteFailed);
     return true;
 }

@@ -3,38 +3,25 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <memory>
-#include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "common/error_text.h"
+#include "common/owners.h"
+
 namespace {
 
-constexpr std::wstring_view kTextCannotCreateDir = L"无法创建安装目录";
-constexpr std::wstring_view kTextCannotStart = L"无法启动系统解压组件";
-constexpr std::wstring_view kTextExtractFailed = L"解压失败，请确认安装包是 zip 格式";
+constexpr wchar_t kTextCannotCreateDir[] = L"无法创建安装目录";
+constexpr wchar_t kTextCannotStart[] = L"无法启动系统解压组件";
+constexpr wchar_t kTextExtractFailed[] = L"解压失败，请确认安装包是 zip 格式";
 
-constexpr std::wstring_view kCommandStart =
+constexpr wchar_t kCommandStart[] =
     L"powershell.exe -NoProfile -ExecutionPolicy Bypass -Command \"";
-constexpr std::wstring_view kCommandStop = L"$ErrorActionPreference='Stop'; ";
-constexpr std::wstring_view kCommandExpand = L"Expand-Archive -LiteralPath ";
-constexpr std::wstring_view kCommandDestination = L" -DestinationPath ";
-constexpr std::wstring_view kCommandEnd = L" -Force\"";
-constexpr std::wstring_view kPowerShellBelowSystem = L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-
-template <auto Close>
-struct Closer {
-    template <class T>
-    void operator()(T handle) const noexcept {
-        if (handle) Close(handle);
-    }
-};
-using UniqueHandle = std::unique_ptr<void, Closer<&CloseHandle>>;
-
-bool Fail(std::wstring* error, std::wstring_view text) {
-    if (error) error->assign(text);
-    return false;
-}
+constexpr wchar_t kCommandStop[] = L"$ErrorActionPreference='Stop'; ";
+constexpr wchar_t kCommandExpand[] = L"Expand-Archive -LiteralPath ";
+constexpr wchar_t kCommandDestination[] = L" -DestinationPath ";
+constexpr wchar_t kCommandEnd[] = L" -Force\"";
+constexpr wchar_t kPowerShellBelowSystem[] = L"\\WindowsPowerShell\\v1.0\\powershell.exe";
 
 // PowerShell ends a single-quoted literal at any of these, and reads two in a row as one.
 bool IsPowerShellSingleQuote(wchar_t c) {
@@ -70,7 +57,7 @@ std::wstring QuotePowerShellLiteral(const std::wstring& text) {
 
 std::wstring ExtractionCommandLine(const std::wstring& archivePath,
                                    const std::wstring& destinationDir) {
-    std::wstring command(kCommandStart);
+    std::wstring command = kCommandStart;
     command += kCommandStop;
     command += kCommandExpand;
     command += QuotePowerShellLiteral(archivePath);
@@ -95,17 +82,14 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& destina
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
+    UniqueProcess powerShell;
     if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &powerShell.info)) {
         return Fail(error, kTextCannotStart);
     }
-    const UniqueHandle processHandle{process.hProcess};
-    const UniqueHandle threadHandle{process.hThread};
-
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForSingleObject(powerShell.info.hProcess, INFINITE);
     DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
+    GetExitCodeProcess(powerShell.info.hProcess, &exitCode);
     if (exitCode != 0) return Fail(error, kTextExtractFailed);
     return true;
 }

@@ -7,7 +7,7 @@ HWND InstallDirEdit = nullptr;
 std::atomic<bool> InstallRunning{false};
 std::atomic<bool> InstallCompleted{false};
 
-void PostStatus(const std::wstring& text) {
+void PostStatus(std::wstring_view text) {
     auto posted = std::make_unique<std::wstring>(text);
     if (PostMessageW(MainWindow, WM_APP_STATUS, 0, reinterpret_cast<LPARAM>(posted.get()))) {
         posted.release();  // the window owns it now
@@ -18,6 +18,7 @@ void ProgressCallback(std::uint64_t received, std::uint64_t total) {
     if (total == 0) return;
     // Clamped before narrowing: a server that sends far more than it announced must not wrap
     // the percent around to a small number.
-    const auto percent = static_cast<int>(std::min<std::uint64_t>(received * 70 / total, 100));
+    const auto percent = static_cast<int>(
+        std::min<std::uint64_t>(received * kProgressDownloaded / total, kProgressDone));
     PostMessageW(MainWindow, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
 }

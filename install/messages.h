@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 inline constexpr UINT WM_APP_STATUS = WM_APP + 1;    // lParam: std::wstring*, the window frees it
 inline constexpr UINT WM_APP_PROGRESS = WM_APP + 2;  // wParam: percent 0..100
@@ -23,13 +24,20 @@ extern std::atomic<bool> InstallRunning;
 extern std::atomic<bool> InstallCompleted;
 
 // Posts a copy of the text as WM_APP_STATUS to MainWindow.
-void PostStatus(const std::wstring& text);
+void PostStatus(std::wstring_view text);
 
 // Takes ownership of the text carried by a WM_APP_STATUS message.
 inline std::unique_ptr<std::wstring> TakeStatusText(LPARAM lParam) {
     return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam));
 }
 
-// Download progress as WM_APP_PROGRESS: received * 70 / total percent, nothing when the total
-// is unknown (0).
+// The progress bar's marks: the download moves it from 0 up to kProgressDownloaded, the worker
+// posts the others as it passes them.
+inline constexpr int kProgressDownloaded = 70;
+inline constexpr int kProgressSaved = 75;
+inline constexpr int kProgressUnpacked = 90;
+inline constexpr int kProgressDone = 100;
+
+// Download progress as WM_APP_PROGRESS: received * kProgressDownloaded / total percent, at most
+// kProgressDone; nothing when the total is unknown (0).
 void ProgressCallback(std::uint64_t received, std::uint64_t total);

@@ -1,7 +1,6 @@
 #include "install/worker.h"
 
 #include <windows.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <new>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "app/install_location.h"
+#include "common/owners.h"
 #include "config/package_config.h"
 #include "config/package_link.h"
 #include "config/server_config.h"
@@ -40,31 +40,19 @@ void Post(UINT message, WPARAM wParam) {
     PostMessageW(MainWindow, message, wParam, 0);
 }
 
-// A failure text: the ending's prefix immediately followed by the step's error text.
-void PostStatus(const wchar_t* prefix, const std::wstring& text) {
-    ::PostStatus(prefix + text);
-}
-
 // Ends a run that an exception broke off: even when the text cannot be posted, the run still
 // ends, and it never counts as completed.
 void PostFailureWithoutThrowing(const wchar_t* text) noexcept {
     InstallCompleted = false;
     try {
-        ::PostStatus(text);
+        PostStatus(text);
     } catch (...) {
     }
 }
 
-// The worker's own single-threaded apartment, for the shell link and for starting the client.
-struct ComApartment {
-    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
-
-// Completes the edit box's directory and shows the one actually used.
-std::wstring ChooseInstallDir() {
+// Reads the edit box, completes its directory to one absolute path and writes that back, so
+// that the box shows the directory the run uses.
+std::wstring CompleteInstallDirInEditBox() {
     const int length = GetWindowTextLengthW(InstallDirEdit);
     std::wstring text(static_cast<size_t>(length > 0 ? length : 0), L'\0');
     GetWindowTextW(InstallDirEdit, text.data(), length + 1);
@@ -78,49 +66,43 @@ std::wstring ChooseInstallDir() {
 
 // The steps of one run up to its ending's status; the caller posts what every ending shares.
 void RunInstall() {
-    const std::wstring directory = ChooseInstallDir();
+    const std::wstring directory = CompleteInstallDirInEditBox();
 
-    const std::wstring api_base = FetchServerConfig();
-    if (api_base.empty()) return PostStatus(kInstallFailed, kTextNoServerConfig);
-    ::PostStatus(kTextReadingSettings);
-    const PackageConfig config = ReadPackageConfig(api_base);
+    const std::wstring apiBase = FetchServerConfig();
+    if (apiBase.empty()) return PostStatus(kInstallFailed + std::wstring(kTextNoServerConfig));
+    PostStatus(kTextReadingSettings);
+    const PackageConfig config = ReadPackageConfig(apiBase);
     std::wstring url;
     std::wstring error;
-    if (!ResolvePackageLink(config, url, &error)) return PostStatus(kInstallFailed, error);
+    if (!ResolvePackageLink(config, url, &error)) return PostStatus(kInstallFailed + error);
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
-    ::PostStatus(kTextDownloading);
+    PostStatus(kTextDownloading);
     std::vector<char> body;
     if (!HttpGet(url, body, &error, ProgressCallback, L"")) {
-        return PostStatus(kDownloadFailed, error);
+        return PostStatus(kDownloadFailed + error);
     }
-    if (!SavePackageFile(archive, body, &error)) return PostStatus(kInstallFailed, error);
+    if (!SavePackageFile(archive, body, &error)) return PostStatus(kInstallFailed + error);
     std::vector<char>().swap(body);  // the archive is on disk now; give its memory back
-    Post(WM_APP_PROGRESS, 75);
+    Post(WM_APP_PROGRESS, kProgressSaved);
 
-    ::PostStatus(kTextExtracting);
-    if (!ExtractPackage(archive, directory, &error)) return PostStatus(kInstallFailed, error);
+    PostStatus(kTextExtracting);
+    if (!ExtractPackage(archive, directory, &error)) return PostStatus(kInstallFailed + error);
     DeleteFileW(archive.c_str());
-    Post(WM_APP_PROGRESS, 90);
+    Post(WM_APP_PROGRESS, kProgressUnpacked);
 
-    ::PostStatus(kTextCreatingShortcut);
+    PostStatus(kTextCreatingShortcut);
     std::wstring exe;
-    if (!FindClientExecutable(directory, exe, &error)) {
-        PostStatus(kCompletedBut, error);
-        return Post(WM_APP_PROGRESS, 100);
-    }
-    if (exe.empty()) {
-        PostStatus(kCompletedBut, kTextClientMissing);
-        return Post(WM_APP_PROGRESS, 100);
-    }
-    if (!CreateDesktopShortcut(exe, &error)) {
-        PostStatus(kCompletedBut, error);
-        return Post(WM_APP_PROGRESS, 100);
+    if (FindClientExecutable(directory, exe, &error) && exe.empty()) error = kTextClientMissing;
+    // The client is installed, but without a shortcut to it the run is not complete.
+    if (exe.empty() || !CreateDesktopShortcut(exe, &error)) {
+        PostStatus(kCompletedBut + error);
+        return Post(WM_APP_PROGRESS, kProgressDone);
     }
 
-    Post(WM_APP_PROGRESS, 100);
+    Post(WM_APP_PROGRESS, kProgressDone);
     InstallCompleted = true;
-    ::PostStatus(kTextCompleted);
+    PostStatus(kTextCompleted);
     ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, ParentDirectory(exe).c_str(),
                   SW_SHOWNORMAL);
 }
@@ -132,6 +114,8 @@ void InstallWorker() {
     InstallCompleted = false;
     Post(WM_APP_BUSY, 1);
     Post(WM_APP_PROGRESS, 0);
+    // The worker's own single-threaded apartment, for the shell link and for starting the
+    // client.
     const ComApartment apartment;
     // Every step reports its ordinary failures by result; what escapes one still ends the run
     // like a failure, never the process.

@@ -5,26 +5,21 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <memory>
 #include <new>
-#include <string_view>
 
+#include "common/error_text.h"
+#include "common/owners.h"
 #include "config/text.h"
 #include "net/url.h"
 
 namespace {
 
-template <auto Close>
-struct Closer {
-    template <class T>
-    void operator()(T handle) const noexcept {
-        if (handle) Close(handle);
-    }
-};
-using UniqueInternet = std::unique_ptr<void, Closer<&WinHttpCloseHandle>>;
-
 constexpr wchar_t kUserAgent[] = L"DudaVedDownloader/1.0";
-constexpr std::wstring_view kFixedHeaders = L"Accept: */*\r\nAccept-Language: zh-CN,zh;q=0.9\r\n";
+constexpr wchar_t kFixedHeaders[] = L"Accept: */*\r\nAccept-Language: zh-CN,zh;q=0.9\r\n";
+constexpr int kResolveTimeoutMs = 15000;
+constexpr int kConnectTimeoutMs = 15000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
 constexpr int kRedirectLimit = 5;  // the fifth redirect response fails the call
 constexpr DWORD kLocationUnits = 4096;
 constexpr DWORD kContentLengthUnits = 64;
@@ -32,23 +27,17 @@ constexpr DWORD kContentLengthUnits = 64;
 // announces more gets a vector that grows as the data really arrives.
 constexpr std::uint64_t kReservationCap = std::uint64_t{1} << 30;
 
-constexpr std::wstring_view kTextInvalidUrl = L"下载地址无效";
-constexpr std::wstring_view kTextInitFailed = L"网络初始化失败";
-constexpr std::wstring_view kTextConnectFailed = L"连接服务器失败";
-constexpr std::wstring_view kTextRequestFailed = L"创建下载请求失败";
-constexpr std::wstring_view kTextNoResponse = L"服务器无响应";
-constexpr std::wstring_view kTextServerError = L"服务器返回错误：";
-constexpr std::wstring_view kTextTooManyRedirects = L"下载重定向次数过多";
-constexpr std::wstring_view kTextIncomplete = L"下载数据不完整";
-
-bool Fail(std::wstring* error, std::wstring_view text) {
-    if (error) error->assign(text);
-    return false;
-}
+constexpr wchar_t kTextInvalidUrl[] = L"下载地址无效";
+constexpr wchar_t kTextInitFailed[] = L"网络初始化失败";
+constexpr wchar_t kTextConnectFailed[] = L"连接服务器失败";
+constexpr wchar_t kTextRequestFailed[] = L"创建下载请求失败";
+constexpr wchar_t kTextNoResponse[] = L"服务器无响应";
+constexpr wchar_t kTextServerError[] = L"服务器返回错误：";
+constexpr wchar_t kTextTooManyRedirects[] = L"下载重定向次数过多";
+constexpr wchar_t kTextIncomplete[] = L"下载数据不完整";
 
 std::wstring HeaderBlock(const std::wstring& extraHeaders) {
-    std::wstring block(kFixedHeaders);
-    block += extraHeaders;
+    std::wstring block = kFixedHeaders + extraHeaders;
     if (!block.ends_with(L"\r\n")) block += L"\r\n";
     return block;
 }
@@ -58,6 +47,10 @@ std::wstring HeaderBlock(const std::wstring& extraHeaders) {
 bool MayCarryExtraHeaders(const UrlParts& original, const UrlParts& attempt) {
     return EqualIgnoringAsciiCase(attempt.host, original.host) &&
            !(original.scheme == INTERNET_SCHEME_HTTPS && attempt.scheme == INTERNET_SCHEME_HTTP);
+}
+
+bool FailWithStatus(std::wstring* error, DWORD status) {
+    return Fail(error, kTextServerError + std::to_wstring(status));
 }
 
 DWORD QueryStatusCode(HINTERNET request) {
@@ -100,9 +93,9 @@ std::uint64_t ParseLength(std::wstring_view text) {
 bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
               const ProgressFunction& progress) {
     std::uint64_t total = 0;
-    std::wstring length_text;
-    if (QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, kContentLengthUnits, length_text)) {
-        total = ParseLength(length_text);
+    std::wstring lengthText;
+    if (QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, kContentLengthUnits, lengthText)) {
+        total = ParseLength(lengthText);
     }
 
     std::vector<char> data;
@@ -137,8 +130,8 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
 
 bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
              const ProgressFunction& progress, const std::wstring& extraHeaders) {
-    const std::wstring fixed = HeaderBlock(L"");
-    const std::wstring extended = HeaderBlock(extraHeaders);
+    const std::wstring fixedHeaders = HeaderBlock(L"");
+    const std::wstring allHeaders = HeaderBlock(extraHeaders);
     std::wstring current = url;
     UrlParts original;
     int redirects = 0;
@@ -147,16 +140,19 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
         if (!SplitUrl(current, parts)) return Fail(error, kTextInvalidUrl);
         if (redirects == 0) original = parts;
 
-        UniqueInternet session{WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
+        const UniqueInternet session{WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
+                                                 0)};
         if (!session) return Fail(error, kTextInitFailed);
-        WinHttpSetTimeouts(session.get(), 15000, 15000, 30000, 30000);
+        WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                           kReceiveTimeoutMs);
 
-        UniqueInternet connection{WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0)};
+        const UniqueInternet connection{
+            WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0)};
         if (!connection) return Fail(error, kTextConnectFailed);
 
         const DWORD flags = parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-        UniqueInternet request{
+        const UniqueInternet request{
             WinHttpOpenRequest(connection.get(), L"GET", parts.path_with_query.c_str(), nullptr,
                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags)};
         if (!request) return Fail(error, kTextRequestFailed);
@@ -171,7 +167,7 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
         }
 
         const std::wstring& headers =
-            redirects == 0 || MayCarryExtraHeaders(original, parts) ? extended : fixed;
+            redirects == 0 || MayCarryExtraHeaders(original, parts) ? allHeaders : fixedHeaders;
         if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                                 WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
             !WinHttpReceiveResponse(request.get(), nullptr)) {
@@ -183,17 +179,14 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
         if (status >= 300 && status <= 399) {
             // A redirect without a usable target is an answer, but not the document.
             std::wstring location;
-            if (!QueryHeaderText(request.get(), WINHTTP_QUERY_LOCATION, kLocationUnits,
-                                 location)) {
-                return Fail(error, std::wstring(kTextServerError) + std::to_wstring(status));
+            if (!QueryHeaderText(request.get(), WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
+                return FailWithStatus(error, status);
             }
             if (++redirects >= kRedirectLimit) return Fail(error, kTextTooManyRedirects);
             current = ResolveRedirectTarget(location, parts);
             continue;  // this attempt's handles close here, request first
         }
-        if (status >= 400) {
-            return Fail(error, std::wstring(kTextServerError) + std::to_wstring(status));
-        }
+        if (status >= 400) return FailWithStatus(error, status);
         return ReadBody(request.get(), body, error, progress);
     }
 }

@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr std::wstring_view kHttpPrefix = L"http://";
-constexpr std::wstring_view kHttpsPrefix = L"https://";
+constexpr wchar_t kHttpPrefix[] = L"http://";
+constexpr wchar_t kHttpsPrefix[] = L"https://";
 constexpr DWORD kHostArea = 512;
 constexpr DWORD kPathArea = 4096;
 constexpr DWORD kExtraArea = 2047;
@@ -19,9 +19,9 @@ std::wstring_view SchemePrefix(INTERNET_SCHEME scheme) {
 std::wstring OriginOf(const UrlParts& parts) {
     std::wstring origin(SchemePrefix(parts.scheme));
     origin += parts.host;
-    const bool default_port = (parts.scheme == INTERNET_SCHEME_HTTPS && parts.port == 443) ||
-                              (parts.scheme == INTERNET_SCHEME_HTTP && parts.port == 80);
-    if (!default_port) {
+    const bool defaultPort = (parts.scheme == INTERNET_SCHEME_HTTPS && parts.port == 443) ||
+                             (parts.scheme == INTERNET_SCHEME_HTTP && parts.port == 80);
+    if (!defaultPort) {
         origin += L':';
         origin += std::to_wstring(parts.port);
     }

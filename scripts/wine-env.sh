@@ -22,6 +22,28 @@ _vexa_pid_alive() {
     [[ -f "$1" ]] && kill -0 "$(cat "$1")" 2>/dev/null
 }
 
+# Usage: vexa_wait_for WHAT PID SECONDS COMMAND...
+# Waits until COMMAND succeeds; fails with one line naming WHAT when the process PID ends
+# first or the time runs out.
+vexa_wait_for() {
+    local what=$1 pid=$2 seconds=$3 tries
+    shift 3
+    for tries in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "$what ended before it was ready" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    echo "$what was not ready after $seconds s" >&2
+    return 1
+}
+
+_vexa_line_written() {
+    [[ "$(tail -c1 "$1" 2>/dev/null | od -An -c | tr -d ' ')" == '\n' ]]
+}
+
 _vexa_display_up() {
     local state=$VEXA_WINE_STATE
     # The demo shows its window on the user's own display when there is one.
@@ -35,15 +57,9 @@ _vexa_display_up() {
     setsid Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp \
         8>"$state/display.fd" </dev/null >"$state/xvfb.log" 2>&1 9>&- &
     echo $! >"$state/xvfb.pid"
-    local tries
-    for tries in $(seq 100); do
-        if [[ "$(tail -c1 "$state/display.fd" 2>/dev/null | od -An -c | tr -d ' ')" == '\n' ]]; then
-            break
-        fi
-        sleep 0.1
-    done
+    vexa_wait_for Xvfb "$(cat "$state/xvfb.pid")" 10 _vexa_line_written "$state/display.fd" ||
+        { echo "see $state/xvfb.log" >&2; return 1; }
     tr -d '\n' <"$state/display.fd" >"$state/display"
-    [[ -s "$state/display" ]] || { echo "Xvfb did not start; see $state/xvfb.log" >&2; return 1; }
     export DISPLAY=":$(cat "$state/display")"
 }
 
@@ -100,6 +116,13 @@ vexa_wine_down() {
         kill "$(cat "$VEXA_WINE_STATE/xvfb.pid")" 2>/dev/null || true
     fi
     rm -f "$VEXA_WINE_STATE/xvfb.pid" "$VEXA_WINE_STATE/display"
+}
+
+# Puts the build's PowerShell stand-in in place of Wine's stub in the prefix.
+vexa_install_powershell_standin() {
+    local target="$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0"
+    mkdir -p "$target"
+    cp -f "$VEXA_BUILD_DIR/tools/powershell.exe" "$target/powershell.exe"
 }
 
 # Windows form of a host path, through the prefix's Z: drive.

@@ -14,6 +14,7 @@ The state directory receives the demo CA (ca.der is the one to trust) and "ready
 import argparse
 import json
 import os
+import sys
 import threading
 
 import test_server
@@ -44,8 +45,12 @@ def main():
         "body_file": os.path.abspath(args.package),
         "chunk_delay_ms": max(1, 4000 * 1024 // max(size, 1))}])
 
-    servers = [test_server.Server(args.port_base, "https", test_server.tls_context(trusted)),
-               test_server.Server(args.port_base + 1, "http")]
+    try:
+        servers = [test_server.Server(args.port_base, "https", test_server.tls_context(trusted)),
+                   test_server.Server(args.port_base + 1, "http")]
+    except OSError as error:
+        sys.exit("The demo back end cannot listen on ports %d and %d: %s"
+                 % (args.port_base, args.port_base + 1, error.strerror))
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
     with open(os.path.join(args.state_dir, "ready"), "w") as f:

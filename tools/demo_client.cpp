@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/owners.h"
+
 namespace {
 
 constexpr wchar_t kClass[] = L"VexaDemoClient";
@@ -16,19 +18,19 @@ void NoteStart() {
     wchar_t module[MAX_PATH] = {}, current[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, module, MAX_PATH);
     GetCurrentDirectoryW(MAX_PATH, current);
-    std::wstring note_path = module;
-    note_path.resize(note_path.find_last_of(L'\\') + 1);
-    note_path += L"client-started.txt";
+    std::wstring notePath = module;
+    notePath.resize(notePath.find_last_of(L'\\') + 1);
+    notePath += L"client-started.txt";
     const std::wstring text = std::wstring(module) + L"\n" + current + L"\n";
     char utf8[2 * MAX_PATH * 4];
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                           utf8, sizeof(utf8), nullptr, nullptr);
-    HANDLE file = CreateFileW(note_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    const UniqueHandle file{
+        ValidHandle(CreateFileW(notePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr))};
+    if (!file) return;
     DWORD written = 0;
-    WriteFile(file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), utf8, static_cast<DWORD>(bytes), &written, nullptr);
 }
 
 LRESULT CALLBACK ClientProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -38,18 +40,17 @@ LRESULT CALLBACK ClientProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             HDC dc = BeginPaint(window, &paint);
             RECT client;
             GetClientRect(window, &client);
-            HBRUSH green = CreateSolidBrush(RGB(20, 134, 96));
-            FillRect(dc, &client, green);
-            DeleteObject(green);
-            HFONT font = CreateFontW(26, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                     DEFAULT_PITCH, L"Microsoft YaHei UI");
-            HGDIOBJ previous = SelectObject(dc, font);
-            SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, RGB(255, 255, 255));
-            DrawTextW(dc, kMessage, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-            SelectObject(dc, previous);
-            DeleteObject(font);
+            {
+                const UniqueGdi<HBRUSH> green{CreateSolidBrush(RGB(20, 134, 96))};
+                FillRect(dc, &client, green.get());
+                const UniqueGdi<HFONT> font{CreateFontW(
+                    26, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei UI")};
+                const SelectedObject selected(dc, font.get());
+                SetBkMode(dc, TRANSPARENT);
+                SetTextColor(dc, RGB(255, 255, 255));
+                DrawTextW(dc, kMessage, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+            }
             EndPaint(window, &paint);
             return 0;
         }
@@ -65,12 +66,12 @@ LRESULT CALLBACK ClientProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     NoteStart();
     if (GetEnvironmentVariableW(L"VEXA_CLIENT_EXIT_AT_ONCE", nullptr, 0) > 0) return 0;
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = ClientProc;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window_class.lpszClassName = kClass;
-    RegisterClassW(&window_class);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ClientProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClass;
+    RegisterClassW(&windowClass);
     HWND window = CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 60,
                                   60, 420, 200, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, show);

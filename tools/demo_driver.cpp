@@ -1,20 +1,21 @@
 // Drives the installer's window from outside for the demo, as a user would.
-//   demo_driver.exe wait-window CLASS TIMEOUT_MS   ends with 0 once a visible window of CLASS exists
-//   demo_driver.exe click CLASS CONTROL_ID         clicks the control with the mouse
-//   demo_driver.exe wait-status TEXT TIMEOUT_MS    ends with 0 once the status line starts with TEXT
+//   demo_driver.exe wait-window CLASS TIMEOUT_MS   ends with 0 once a visible window of CLASS
+//   exists demo_driver.exe click CLASS CONTROL_ID         clicks the control with the mouse
+//   demo_driver.exe wait-status TIMEOUT_MS TEXT... ends with 0 once the status line starts with
+//                                                  one of the texts (a step, or any later one)
 //   demo_driver.exe close CLASS                    asks the window to close
 #include <windows.h>
 
 #include <cwchar>
+#include <iterator>
 #include <string>
+
+#include "app/layout.h"
 
 namespace {
 
-constexpr wchar_t kInstallerClass[] = L"BoxVexaDownloaderWindow";
-constexpr int kStatusId = 1005;
-
-HWND FindVisible(const wchar_t* window_class) {
-    HWND window = FindWindowW(window_class, nullptr);
+HWND FindVisible(const wchar_t* windowClass) {
+    HWND window = FindWindowW(windowClass, nullptr);
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
@@ -51,13 +52,16 @@ int wmain(int argc, wchar_t** argv) {
         ClickAt((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
         return 0;
     }
-    if (command == L"wait-status" && argc == 4) {
-        for (int waited = 0; waited <= _wtoi(argv[3]); waited += 20) {
+    if (command == L"wait-status" && argc >= 4) {
+        for (int waited = 0; waited <= _wtoi(argv[2]); waited += 20) {
             wchar_t status[256] = {};
-            if (HWND window = FindVisible(kInstallerClass)) {
-                GetWindowTextW(GetDlgItem(window, kStatusId), status, 256);
+            if (HWND window = FindVisible(kMainWindowClass)) {
+                GetWindowTextW(GetDlgItem(window, IDC_STATUS), status,
+                               static_cast<int>(std::size(status)));
             }
-            if (wcsncmp(status, argv[2], wcslen(argv[2])) == 0) return 0;
+            for (int i = 3; i < argc; ++i) {
+                if (wcsncmp(status, argv[i], wcslen(argv[i])) == 0) return 0;
+            }
             Sleep(20);
         }
         return 1;

@@ -8,21 +8,18 @@
 
 #include <string>
 
+#include "app/layout.h"
+#include "common/owners.h"
+#include "install/messages.h"
+
 namespace {
 
-constexpr UINT kAppStatus = WM_APP + 1;
-constexpr UINT kAppProgress = WM_APP + 2;
-constexpr UINT kAppBusy = WM_APP + 3;
-constexpr UINT kAppFinished = WM_APP + 4;
-constexpr int kInstallDirId = 1001;
-constexpr int kInstallButtonId = 1003;
-constexpr int kStatusLabelId = 1005;
-constexpr int kProgressBarId = 1004;
+long progressCount = 0;
+long drawCount = 0;
 
-long progress_count = 0;
-long draw_count = 0;
-
-bool CountOnly() { return GetEnvironmentVariableW(L"VEXA_MESSAGE_SPY_COUNT", nullptr, 0) > 0; }
+bool CountOnly() {
+    return GetEnvironmentVariableW(L"VEXA_MESSAGE_SPY_COUNT", nullptr, 0) > 0;
+}
 
 void Append(const std::wstring& line) {
     wchar_t path[MAX_PATH] = {};
@@ -31,12 +28,12 @@ void Append(const std::wstring& line) {
     char utf8[4096];
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                           utf8, sizeof(utf8), nullptr, nullptr);
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    const UniqueHandle file{
+        ValidHandle(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))};
+    if (!file) return;
     DWORD written = 0;
-    WriteFile(file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), utf8, static_cast<DWORD>(bytes), &written, nullptr);
 }
 
 }  // namespace
@@ -45,19 +42,19 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyGetMessage(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG& msg = *reinterpret_cast<const MSG*>(lParam);
-        static const bool count_only = CountOnly();
-        if (count_only) {
-            if (msg.message == kAppProgress) ++progress_count;
-            if (msg.message == kAppFinished) {
-                Append(L"progress-count " + std::to_wstring(progress_count));
-                Append(L"draw-count " + std::to_wstring(draw_count));
+        static const bool countOnly = CountOnly();
+        if (countOnly) {
+            if (msg.message == WM_APP_PROGRESS) ++progressCount;
+            if (msg.message == WM_APP_FINISHED) {
+                Append(L"progress-count " + std::to_wstring(progressCount));
+                Append(L"draw-count " + std::to_wstring(drawCount));
             }
-        } else if (msg.message == kAppProgress) {
+        } else if (msg.message == WM_APP_PROGRESS) {
             Append(L"progress " + std::to_wstring(msg.wParam));
         }
-        if (msg.message == kAppBusy) Append(L"busy " + std::to_wstring(msg.wParam));
-        if (msg.message == kAppFinished) Append(L"finished");
-        if (msg.message == kAppStatus && msg.lParam == 0) Append(L"status-null");
+        if (msg.message == WM_APP_BUSY) Append(L"busy " + std::to_wstring(msg.wParam));
+        if (msg.message == WM_APP_FINISHED) Append(L"finished");
+        if (msg.message == WM_APP_STATUS && msg.lParam == 0) Append(L"status-null");
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -66,13 +63,13 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyCallWindow(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call.message == WM_DRAWITEM && call.wParam == kProgressBarId) ++draw_count;
+        if (call.message == WM_DRAWITEM && call.wParam == IDC_PROGRESS) ++drawCount;
         if (call.message == WM_SETTEXT && call.lParam) {
             const int id = GetDlgCtrlID(call.hwnd);
             const auto* text = reinterpret_cast<const wchar_t*>(call.lParam);
-            if (id == kStatusLabelId) Append(std::wstring(L"status ") + text);
-            if (id == kInstallButtonId) Append(std::wstring(L"button ") + text);
-            if (id == kInstallDirId) Append(std::wstring(L"directory ") + text);
+            if (id == IDC_STATUS) Append(std::wstring(L"status ") + text);
+            if (id == IDC_INSTALL) Append(std::wstring(L"button ") + text);
+            if (id == IDC_INSTALL_DIR) Append(std::wstring(L"directory ") + text);
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -7,17 +7,9 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <vector>
 
-namespace {
-
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
-};
-using UniqueStore = std::unique_ptr<void, StoreCloser>;
-
-}  // namespace
+#include "common/owners.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) {
@@ -30,7 +22,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fwprintf(stderr, L"cannot read %ls\n", argv[1]);
         return 1;
     }
-    UniqueStore store{
+    const UniqueCertStore store{
         CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root")};
     if (!store) {
         std::fwprintf(stderr, L"cannot open the Root store: %lu\n", GetLastError());

@@ -1,0 +1,46 @@
+#pragma once
+// The installer window's names and geometry, written once for window creation, painting and
+// the tests: control ids, and rectangles in client pixels (left, top, right, bottom).
+
+#include <windows.h>
+
+inline constexpr wchar_t kMainWindowClass[] = L"BoxVexaDownloaderWindow";
+inline constexpr int kAppIconId = 101;
+
+inline constexpr int IDC_INSTALL_DIR = 1001;
+inline constexpr int IDC_CHOOSE = 1002;
+inline constexpr int IDC_INSTALL = 1003;
+inline constexpr int IDC_PROGRESS = 1004;
+inline constexpr int IDC_STATUS = 1005;
+inline constexpr int IDC_PERCENT = 1006;
+
+inline constexpr int kWindowWidth = 620;
+inline constexpr int kWindowHeight = 430;
+
+inline constexpr RECT kInstallDirRect{86, 183, 436, 211};
+inline constexpr RECT kChooseRect{452, 180, 534, 212};
+inline constexpr RECT kInstallRect{204, 268, 416, 312};
+inline constexpr RECT kStatusRect{72, 328, 462, 352};
+inline constexpr RECT kPercentRect{470, 328, 548, 352};
+inline constexpr RECT kProgressRect{72, 356, 532, 368};
+
+// A painted band that reaches across the client area and ends rightMargin pixels before its
+// right edge.
+struct Band {
+    int left, top, rightMargin, bottom;
+    RECT In(int clientWidth) const { return {left, top, clientWidth - rightMargin, bottom}; }
+};
+
+inline constexpr Band kHeaderBand{0, 0, 0, 108};
+inline constexpr POINT kIconOrigin{34, 28};
+inline constexpr int kIconSize = 36;
+inline constexpr Band kTitleBand{82, 22, 34, 58};
+inline constexpr Band kSubtitleBand{84, 58, 34, 86};
+inline constexpr Band kCardBand{42, 120, 42, 382};
+inline constexpr RECT kFieldLabelRect{72, 144, 240, 170};
+// The frame around the borderless edit box and the choose button.
+inline constexpr Band kEditFrameBand{72, 176, 72, 216};
+inline constexpr Band kHintBand{72, 228, 72, 254};
+// The track behind the progress bar, on its row.
+inline constexpr Band kTrackBand{kProgressRect.left, kProgressRect.top, kProgressRect.left,
+                                 kProgressRect.bottom};

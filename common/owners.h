@@ -1,0 +1,121 @@
+#pragma once
+// The owner types of every Windows resource that the installer, its tools and its tests
+// acquire: each releases what it holds when it goes out of scope, so that every way out of a
+// function is a plain return.
+
+#include <windows.h>
+#include <objbase.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+
+#include <memory>
+#include <type_traits>
+
+template <auto Close>
+struct Closer {
+    template <class Handle>
+    void operator()(Handle handle) const noexcept {
+        if (handle) Close(handle);
+    }
+};
+
+inline void ReleaseScreenDc(HDC dc) {
+    ReleaseDC(nullptr, dc);
+}
+inline void CloseCertStore(HCERTSTORE store) {
+    CertCloseStore(store, 0);
+}
+
+// Kernel objects and directory searches. Calls that report failure as INVALID_HANDLE_VALUE
+// hand their result through ValidHandle, so that an owner is empty exactly when it owns nothing.
+using UniqueHandle = std::unique_ptr<void, Closer<&CloseHandle>>;
+using UniqueFind = std::unique_ptr<void, Closer<&FindClose>>;
+inline HANDLE ValidHandle(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+using UniqueInternet = std::unique_ptr<void, Closer<&WinHttpCloseHandle>>;
+using UniqueCertStore = std::unique_ptr<void, Closer<&CloseCertStore>>;
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, Closer<&FreeLibrary>>;
+using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, Closer<&UnhookWindowsHookEx>>;
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, Closer<&DestroyWindow>>;
+
+// Memory that the shell hands out (known-folder paths, item id lists).
+template <class Pointee>
+using UniqueCoTaskMem = std::unique_ptr<Pointee, Closer<&CoTaskMemFree>>;
+
+// GDI objects (fonts, brushes, pens, bitmaps) and device contexts.
+template <class Handle>
+using UniqueGdi = std::unique_ptr<std::remove_pointer_t<Handle>, Closer<&DeleteObject>>;
+using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, Closer<&DeleteDC>>;
+using UniqueScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, Closer<&ReleaseScreenDc>>;
+
+// Selects an object into a device context for one scope. Declare it after the object it
+// selects, so that the previous object is back in place before the selected one is deleted.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (previous_) SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// A COM interface pointer; put() is the out-parameter: CoCreateInstance(...,
+// IID_PPV_ARGS(p.put())).
+template <class Interface>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { Reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    Interface* get() const { return pointer_; }
+    Interface* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+    Interface** put() {
+        Reset();
+        return &pointer_;
+    }
+
+private:
+    void Reset() {
+        if (pointer_) pointer_->Release();
+        pointer_ = nullptr;
+    }
+    Interface* pointer_ = nullptr;
+};
+
+// Both handles of a started process.
+struct UniqueProcess {
+    PROCESS_INFORMATION info{};
+    UniqueProcess() = default;
+    ~UniqueProcess() {
+        if (info.hThread) CloseHandle(info.hThread);
+        if (info.hProcess) CloseHandle(info.hProcess);
+    }
+    UniqueProcess(const UniqueProcess&) = delete;
+    UniqueProcess& operator=(const UniqueProcess&) = delete;
+};
+
+// COM on this thread in a single-threaded apartment, for one scope; uninitialised only when
+// the initialisation succeeded.
+class ComApartment {
+public:
+    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (initialized_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    bool Initialized() const { return initialized_; }
+
+private:
+    bool initialized_;
+};
