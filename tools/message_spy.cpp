@@ -4,6 +4,11 @@
 // VEXA_MESSAGE_SPY_LOG of the installer's process:
 //   busy 1 / progress 75 / finished / status 正在下载安装包... / button 正在安装
 // and the directory the worker writes back into the edit box: directory D:\Vexa游戏盒子
+// When the window is destroyed it notes how long after it took WM_APP_FINISHED from its queue it
+// took the message that destroyed it (not the time of destruction itself: without a window
+// manager Wine waits two seconds to hide a window), whether the edit box, the choose and the
+// install button were enabled, and the button's text:
+//   closed 1003 000 安装完成
 #include <windows.h>
 
 #include <string>
@@ -16,6 +21,8 @@ namespace {
 
 long progressCount = 0;
 long drawCount = 0;
+ULONGLONG finishedAt = 0;
+ULONGLONG lastTakenAt = 0;
 
 bool CountOnly() {
     return GetEnvironmentVariableW(L"VEXA_MESSAGE_SPY_COUNT", nullptr, 0) > 0;
@@ -42,6 +49,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyGetMessage(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG& msg = *reinterpret_cast<const MSG*>(lParam);
+        lastTakenAt = GetTickCount64();
         static const bool countOnly = CountOnly();
         if (countOnly) {
             if (msg.message == WM_APP_PROGRESS) ++progressCount;
@@ -53,7 +61,10 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
             Append(L"progress " + std::to_wstring(msg.wParam));
         }
         if (msg.message == WM_APP_BUSY) Append(L"busy " + std::to_wstring(msg.wParam));
-        if (msg.message == WM_APP_FINISHED) Append(L"finished");
+        if (msg.message == WM_APP_FINISHED) {
+            finishedAt = lastTakenAt;
+            Append(L"finished");
+        }
         if (msg.message == WM_APP_STATUS && msg.lParam == 0) Append(L"status-null");
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -64,6 +75,14 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     if (code == HC_ACTION) {
         const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (call.message == WM_DRAWITEM && call.wParam == IDC_PROGRESS) ++drawCount;
+        if (call.message == WM_DESTROY && GetDlgItem(call.hwnd, IDC_INSTALL)) {
+            std::wstring line = L"closed " + std::to_wstring(lastTakenAt - finishedAt) + L" ";
+            for (const int id : {IDC_INSTALL_DIR, IDC_CHOOSE, IDC_INSTALL})
+                line += IsWindowEnabled(GetDlgItem(call.hwnd, id)) ? L'1' : L'0';
+            wchar_t button[64] = {};
+            GetWindowTextW(GetDlgItem(call.hwnd, IDC_INSTALL), button, 64);
+            Append(line + L" " + button);
+        }
         if (call.message == WM_SETTEXT && call.lParam) {
             const int id = GetDlgCtrlID(call.hwnd);
             const auto* text = reinterpret_cast<const wchar_t*>(call.lParam);

@@ -9,8 +9,10 @@
 // folders and replacing files, and ends with exit code 1 at the first error. Exit code 2 means
 // that the command line did not have that shape. It is never part of the installer.
 //
-// VEXA_POWERSHELL_STANDIN_DELAY_MS, when set, makes it wait that long before it starts, so that
-// a test can look at the installer's window while the unpacking is on.
+// Environment variables let a test see the installer through other endings:
+//   VEXA_POWERSHELL_STANDIN_DELAY_MS           wait that long first (the window during unpacking)
+//   VEXA_POWERSHELL_STANDIN_EXIT_CODE          end with that code at once, unpacking nothing
+//   VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION remove the destination and end with 0
 #include <windows.h>
 
 #include <zlib.h>
@@ -18,6 +20,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -310,6 +313,15 @@ int wmain() {
         std::fwprintf(stderr, L"powershell stand-in: unexpected command line: %ls\n",
                       GetCommandLineW());
         return kExitBadCommand;
+    }
+    wchar_t code[16] = {};
+    if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", code, 16)) {
+        return static_cast<int>(std::wcstoul(code, nullptr, 10));
+    }
+    if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION", nullptr, 0)) {
+        std::error_code ignored;
+        fs::remove_all(command->destination, ignored);
+        return 0;
     }
     return ExpandArchive(*command);
 }

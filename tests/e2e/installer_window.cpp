@@ -4,85 +4,91 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "app/layout.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 #include "test_config.h"
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"BoxVexaDownloaderWindow";
-
-std::wstring Upper(std::wstring text) {
-    for (auto& c : text)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return text;
+// Starts the program with the variables set in its environment.
+bool Start(const std::wstring& program, const std::wstring& arguments,
+           const std::map<std::wstring, std::wstring>& env, UniqueProcess& process) {
+    std::vector<std::unique_ptr<ScopedVariable>> variables;
+    for (const auto& [name, value] : env)
+        variables.push_back(std::make_unique<ScopedVariable>(name.c_str(), value));
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process.info) != FALSE;
 }
 
-// This process's environment with the given variables added or replaced, as a block for
-// CreateProcessW.
-std::vector<wchar_t> EnvironmentWith(const std::map<std::wstring, std::wstring>& extra) {
-    std::map<std::wstring, std::wstring> variables;  // upper-case name -> "Name=value"
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
-            const std::wstring text = entry;
-            const size_t equals = text.find(L'=', 1);
-            if (equals != std::wstring::npos) variables[Upper(text.substr(0, equals))] = text;
-        }
-        FreeEnvironmentStringsW(block);
+HWND FindWindowOf(DWORD processId) {
+    for (HWND window = FindWindowW(kMainWindowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) return window;
     }
-    for (const auto& [name, value] : extra)
-        variables[Upper(name)] = name + L"=" + value;
-    std::vector<wchar_t> result;
-    for (const auto& [key, entry] : variables) {
-        result.insert(result.end(), entry.begin(), entry.end());
-        result.push_back(L'\0');
-    }
-    result.push_back(L'\0');
-    return result;
+    return nullptr;
 }
 
-struct WindowSearch {
-    DWORD process_id;
-    HWND found;
-};
-
-BOOL CALLBACK FindInstallerWindow(HWND window, LPARAM lParam) {
-    auto& search = *reinterpret_cast<WindowSearch*>(lParam);
-    wchar_t window_class[64] = {};
-    GetClassNameW(window, window_class, 64);
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(window, &process_id);
-    if (process_id == search.process_id && wcscmp(window_class, kWindowClass) == 0 &&
-        IsWindowVisible(window)) {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HOOKPROC HookProcedure(HMODULE spy, const char* name) {
-    return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(spy, name)));
-}
-
-std::wstring UniqueTracePath() {
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"vexa-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter) + L".log";
+// The pixels of a device context's area, read through a 32-bit bitmap.
+Screenshot ReadPixels(HDC source, int x, int y, int width, int height) {
+    Screenshot shot{width, height, std::vector<COLORREF>(static_cast<size_t>(width * height))};
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const UniqueMemoryDc memory{CreateCompatibleDC(source)};
+    const UniqueGdi<HBITMAP> bitmap{
+        CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
+    const SelectedObject selected(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, width, height, source, x, y, SRCCOPY);
+    GdiFlush();
+    const auto* bgra = static_cast<const BYTE*>(bits);
+    for (size_t i = 0; i < shot.pixels.size(); ++i)
+        shot.pixels[i] = RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]);
+    return shot;
 }
 
 }  // namespace
 
 COLORREF Screenshot::At(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return CLR_INVALID;
-    return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+    return pixels[static_cast<size_t>(y * width + x)];
+}
+
+Screenshot Screenshot::Part(const RECT& rect) const {
+    Screenshot part{rect.right - rect.left, rect.bottom - rect.top, {}};
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            part.pixels.push_back(At(x, y));
+    return part;
+}
+
+Screenshot ExpectedPercentLabel(const std::wstring& text) {
+    RECT rect{0, 0, kPercentRect.right - kPercentRect.left, kPercentRect.bottom - kPercentRect.top};
+    const UniqueScreenDc screen{GetDC(nullptr)};
+    const UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
+    const UniqueGdi<HBITMAP> bitmap{CreateCompatibleBitmap(screen.get(), rect.right, rect.bottom)};
+    const SelectedObject selected(memory.get(), bitmap.get());
+    const UniqueGdi<HBRUSH> white{CreateSolidBrush(RGB(255, 255, 255))};
+    FillRect(memory.get(), &rect, white.get());
+    const UniqueGdi<HFONT> font{CreateFontW(
+        17, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei UI")};
+    const SelectedObject selectedFont(memory.get(), font.get());
+    SetBkMode(memory.get(), TRANSPARENT);
+    SetTextColor(memory.get(), RGB(42, 67, 57));
+    DrawTextW(memory.get(), text.c_str(), -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
+    return ReadPixels(memory.get(), 0, 0, rect.right, rect.bottom);
 }
 
 std::wstring BuildPath(const std::string& relative) {
@@ -90,94 +96,76 @@ std::wstring BuildPath(const std::string& relative) {
 }
 
 InstallerWindow::InstallerWindow(const std::wstring& program,
-                                 const std::map<std::wstring, std::wstring>& env)
-    : trace_path_(UniqueTracePath()) {
-    DeleteFileW(trace_path_.c_str());
+                                 const std::map<std::wstring, std::wstring>& env) {
+    static std::atomic<int> counter{0};
+    tracePath_ = (std::filesystem::temp_directory_path() /
+                  (L"vexa-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(++counter) + L".log"))
+                     .wstring();
+    DeleteFileW(tracePath_.c_str());
     auto variables = env;
-    variables[L"VEXA_MESSAGE_SPY_LOG"] = trace_path_;
-    std::vector<wchar_t> block = EnvironmentWith(variables);
-    std::wstring command_line = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &process_)) {
+    variables[L"VEXA_MESSAGE_SPY_LOG"] = tracePath_;
+    if (!Start(program, L"", variables, process_)) {
         throw std::runtime_error("cannot start the installer: " + Narrow(program));
     }
-    WindowSearch search{process_.dwProcessId, nullptr};
-    for (int i = 0; i < 400 && !search.found; ++i) {
-        EnumWindows(FindInstallerWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) Sleep(50);
+    if (!WaitUntil([&] { return (window_ = FindWindowOf(ProcessId())) != nullptr; },
+                   std::chrono::seconds(20))) {
+        throw std::runtime_error("the installer's window did not appear");
     }
-    window_ = search.found;
-    if (!window_) throw std::runtime_error("the installer's window did not appear");
-
-    spy_ = LoadLibraryW(BuildPath("tools/message_spy.dll").c_str());
-    if (!spy_) throw std::runtime_error("cannot load message_spy.dll");
-    const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
-    message_hook_ =
-        SetWindowsHookExW(WH_GETMESSAGE, HookProcedure(spy_, "SpyGetMessage"), spy_, thread);
-    call_hook_ =
-        SetWindowsHookExW(WH_CALLWNDPROC, HookProcedure(spy_, "SpyCallWindow"), spy_, thread);
-    if (!message_hook_ || !call_hook_) throw std::runtime_error("cannot hook the installer");
+    spy_.reset(LoadLibraryW(BuildPath("tools/message_spy.dll").c_str()));
+    const auto hook = [&](int kind, const char* name) {
+        const auto procedure =
+            reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(spy_.get(), name)));
+        return SetWindowsHookExW(kind, procedure, spy_.get(),
+                                 GetWindowThreadProcessId(window_, nullptr));
+    };
+    messageHook_.reset(spy_ ? hook(WH_GETMESSAGE, "SpyGetMessage") : nullptr);
+    callHook_.reset(spy_ ? hook(WH_CALLWNDPROC, "SpyCallWindow") : nullptr);
+    if (!messageHook_ || !callHook_) throw std::runtime_error("cannot hook the installer");
 }
 
 InstallerWindow::~InstallerWindow() {
-    if (call_hook_) UnhookWindowsHookEx(call_hook_);
-    if (message_hook_) UnhookWindowsHookEx(message_hook_);
-    if (process_.hProcess) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+    callHook_.reset();
+    messageHook_.reset();
+    if (WaitForSingleObject(process_.info.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.info.hProcess, 1);
+        WaitForSingleObject(process_.info.hProcess, 5000);
     }
-    if (spy_) FreeLibrary(spy_);
-    DeleteFileW(trace_path_.c_str());
+    DeleteFileW(tracePath_.c_str());
 }
 
 std::wstring InstallerWindow::Text(int id) const {
     wchar_t text[512] = {};
-    GetWindowTextW(Control(id), text, 512);
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(GetDlgItem(window_, id), WM_GETTEXT, std::size(text),
+                        reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
     return text;
 }
 
 void InstallerWindow::SetInstallDir(const std::wstring& directory) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(Control(1001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(directory.c_str()),
-                        SMTO_ABORTIFHUNG, 5000, &result);
+    SendMessageTimeoutW(GetDlgItem(window_, IDC_INSTALL_DIR), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(directory.c_str()), SMTO_ABORTIFHUNG, 5000,
+                        &result);
 }
 
 void InstallerWindow::Click(int id, int times) {
     RECT rect;
-    GetWindowRect(Control(id), &rect);
-    const int x = (rect.left + rect.right) / 2;
-    const int y = (rect.top + rect.bottom) / 2;
-    std::vector<INPUT> inputs;
-    INPUT move{};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = MulDiv(x, 65536, GetSystemMetrics(SM_CXSCREEN));
-    move.mi.dy = MulDiv(y, 65536, GetSystemMetrics(SM_CYSCREEN));
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    inputs.push_back(move);
-    for (int i = 0; i < times; ++i) {
-        INPUT press{};
-        press.type = INPUT_MOUSE;
-        press.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        inputs.push_back(press);
-        press.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        inputs.push_back(press);
-    }
+    GetWindowRect(GetDlgItem(window_, id), &rect);
+    std::vector<INPUT> inputs(1 + 2 * times, INPUT{INPUT_MOUSE, {}});
+    inputs[0].mi.dx = MulDiv((rect.left + rect.right) / 2, 65536, GetSystemMetrics(SM_CXSCREEN));
+    inputs[0].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65536, GetSystemMetrics(SM_CYSCREEN));
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    for (size_t i = 1; i < inputs.size(); ++i)
+        inputs[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 std::vector<std::wstring> InstallerWindow::Trace() const {
-    std::ifstream file(std::filesystem::path(trace_path_), std::ios::binary);
     std::stringstream bytes;
-    bytes << file.rdbuf();
+    bytes << std::ifstream(std::filesystem::path(tracePath_), std::ios::binary).rdbuf();
     std::vector<std::wstring> lines;
-    std::string line;
-    while (std::getline(bytes, line))
+    for (std::string line; std::getline(bytes, line);)
         lines.push_back(Widen(line));
     return lines;
 }
@@ -192,6 +180,25 @@ bool InstallerWindow::WaitForLine(const std::wstring& line, std::chrono::millise
         timeout);
 }
 
+int InstallerWindow::WaitForExit(std::chrono::milliseconds timeout) const {
+    DWORD code = 0;
+    if (WaitForSingleObject(process_.info.hProcess, static_cast<DWORD>(timeout.count())) !=
+            WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process_.info.hProcess, &code)) {
+        return -1;
+    }
+    return static_cast<int>(code);
+}
+
+Screenshot InstallerWindow::Capture() const {
+    RECT client;
+    GetClientRect(window_, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window_, &origin);
+    const UniqueScreenDc screen{GetDC(nullptr)};
+    return ReadPixels(screen.get(), origin.x, origin.y, client.right, client.bottom);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
@@ -202,79 +209,24 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 int ChildProcessCount(DWORD parentId) {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    int children = 0;
+    const UniqueHandle snapshot{ValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0))};
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry))
+    int children = 0;
+    for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         children += entry.th32ParentProcessID == parentId;
-    CloseHandle(snapshot);
+    }
     return children;
-}
-
-int InstallerWindow::WaitForExit(std::chrono::milliseconds timeout) const {
-    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) !=
-        WAIT_OBJECT_0) {
-        return -1;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return static_cast<int>(code);
-}
-
-Screenshot InstallerWindow::Capture() const {
-    Screenshot shot;
-    RECT client;
-    GetClientRect(window_, &client);
-    POINT origin{0, 0};
-    ClientToScreen(window_, &origin);
-    shot.width = client.right;
-    shot.height = client.bottom;
-
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = shot.width;
-    info.bmiHeader.biHeight = -shot.height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, shot.width, shot.height, screen, origin.x, origin.y, SRCCOPY);
-    GdiFlush();
-    const auto* bgra = static_cast<const BYTE*>(bits);
-    shot.pixels.resize(static_cast<size_t>(shot.width) * static_cast<size_t>(shot.height));
-    for (size_t i = 0; i < shot.pixels.size(); ++i) {
-        shot.pixels[i] = RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]);
-    }
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return shot;
 }
 
 int RunProgram(const std::wstring& program, const std::wstring& arguments,
                const std::map<std::wstring, std::wstring>& env) {
-    std::vector<wchar_t> block = EnvironmentWith(env);
-    std::wstring command_line = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &process)) {
-        return -1;
-    }
+    UniqueProcess process;
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
+    if (Start(program, arguments, env, process) &&
+        WaitForSingleObject(process.info.hProcess, 30000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.info.hProcess, &code);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return static_cast<int>(code);
 }

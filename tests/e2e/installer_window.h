@@ -11,27 +11,34 @@
 #include <string>
 #include <vector>
 
-// A copy of the screen's pixels over the window's client area, as 0x00RRGGBB values.
+#include "common/owners.h"
+
+// Pixels as RGB() values, row by row.
 struct Screenshot {
     int width = 0;
     int height = 0;
     std::vector<COLORREF> pixels;
-    COLORREF At(int x, int y) const;  // client coordinates, as RGB()
+    COLORREF At(int x, int y) const;
+    Screenshot Part(const RECT& rect) const;
+    bool operator==(const Screenshot&) const = default;
 };
+
+// The percent label as the installer must draw it for this text, drawn here.
+Screenshot ExpectedPercentLabel(const std::wstring& text);
 
 class InstallerWindow {
 public:
-    // Starts the program with these environment variables added to this process's own.
+    // Starts the program with these variables added to this process's environment.
     InstallerWindow(const std::wstring& program, const std::map<std::wstring, std::wstring>& env);
     ~InstallerWindow();
     InstallerWindow(const InstallerWindow&) = delete;
     InstallerWindow& operator=(const InstallerWindow&) = delete;
 
     HWND Window() const { return window_; }
-    HANDLE Process() const { return process_.hProcess; }
-    HWND Control(int id) const { return GetDlgItem(window_, id); }
+    HANDLE Process() const { return process_.info.hProcess; }
+    DWORD ProcessId() const { return process_.info.dwProcessId; }
     std::wstring Text(int id) const;
-    bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(window_, id)) != FALSE; }
 
     void SetInstallDir(const std::wstring& directory);
     void Click(int id, int times = 1);
@@ -44,15 +51,16 @@ public:
     // Waits for the process to end; its exit code, or -1 after the time-out.
     int WaitForExit(std::chrono::milliseconds timeout) const;
 
+    // The screen over the window's client area.
     Screenshot Capture() const;
 
 private:
-    PROCESS_INFORMATION process_{};
+    UniqueProcess process_;
     HWND window_ = nullptr;
-    std::wstring trace_path_;
-    HMODULE spy_ = nullptr;
-    HHOOK message_hook_ = nullptr;
-    HHOOK call_hook_ = nullptr;
+    std::wstring tracePath_;
+    UniqueModule spy_;
+    UniqueHook messageHook_;
+    UniqueHook callHook_;
 };
 
 // Polls the condition until it holds; false when it still does not after the time-out.
@@ -61,8 +69,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 // The processes whose parent is the given process.
 int ChildProcessCount(DWORD parentId);
 
-// Runs a program with the environment variables added to this process's own and waits for it;
-// its exit code, or -1 when it cannot be started or does not end within 30 seconds.
+// Runs a program as InstallerWindow starts one and waits for it; its exit code, or -1 when it
+// cannot be started or does not end within 30 seconds.
 int RunProgram(const std::wstring& program, const std::wstring& arguments,
                const std::map<std::wstring, std::wstring>& env);
 

@@ -10,6 +10,9 @@
 
 namespace {
 
+const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpPort);
+const std::string kHttps = "https://localhost:" + std::to_string(kTestHttpsPort);
+
 std::string Path(const std::string& rest) {
     return "/net/" + RunTag() + "/" + rest;
 }
@@ -69,22 +72,20 @@ TEST(HttpGet, SendsTheFixedHeadersTheUserAgentAndExtraLines) {
 // The extra lines may hold a credential: they follow a redirect only to the same host, and
 // never from HTTPS to plain HTTP. The call goes on without them.
 TEST(HttpGet, SendsExtraLinesAfterARedirectOnlyToTheSameHost) {
-    const std::string http = "http://localhost:" + std::to_string(kTestHttpPort);
-    const std::string https = "https://localhost:" + std::to_string(kTestHttpsPort);
-    const std::string other = "http://127.0.0.1:" + std::to_string(kTestHttpPort);
+    const std::string otherHost = "http://127.0.0.1:" + std::to_string(kTestHttpPort);
     const struct {
         std::string start;  // the listener the first request goes to
         int status;
         std::string target;  // the listener the redirect leads to
         bool keyed;
     } cases[] = {
-        {http, 302, http, true},
-        {http, 300, http, true},
-        {http, 302, "http://LOCALHOST:" + std::to_string(kTestHttpPort), true},
-        {https, 302, https, true},
-        {http, 302, other, false},
-        {http, 300, other, false},
-        {https, 300, http, false},
+        {kHttp, 302, kHttp, true},
+        {kHttp, 300, kHttp, true},
+        {kHttp, 302, "http://LOCALHOST:" + std::to_string(kTestHttpPort), true},
+        {kHttps, 302, kHttps, true},
+        {kHttp, 302, otherHost, false},
+        {kHttp, 300, otherHost, false},
+        {kHttps, 300, kHttp, false},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -108,9 +109,8 @@ TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
     // which it would otherwise follow by itself: both count against the same limit.
     for (const auto& [status, headers] : {std::pair{300, L""}, std::pair{302, L"X-Key: 1"}}) {
         const std::string chain = Path("chain/") + std::to_string(status) + "/";
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 5; ++i)
             SetRoute(chain + std::to_string(i), Redirect(status, chain + std::to_string(i + 1)));
-        }
         SetRoute(chain + "5", Body("end"));
 
         Fetched got = Get(HttpUrl(chain + "1"), headers);
@@ -127,34 +127,26 @@ TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
     }
 }
 
-TEST(HttpGet, ResolvesRelativeRedirectsOnTheSameServerAndPort) {
+TEST(HttpGet, ResolvesRedirectsFromTheCurrentUrl) {
     const std::string base = Path("rel/");
-    const std::string http = "http://localhost:" + std::to_string(kTestHttpPort);
-    const std::string https = "https://localhost:" + std::to_string(kTestHttpsPort);
     const struct {
-        std::string location;
+        std::string start, location;
         std::string target;  // the path the server must see
     } cases[] = {
-        {base + "abs/target", base + "abs/target"},
-        {"rel/target", base + "dir/rel/target"},
-        {"../up/target", base + "up/target"},
-        {"?q=1", base + "dir/start?q=1"},
-        {"//localhost:" + std::to_string(kTestHttpPort) + base + "net-path", base + "net-path"},
-        {"HTTP://localhost:" + std::to_string(kTestHttpPort) + base + "upper", base + "upper"},
-        {https + base + "to-https", base + "to-https"},
+        {kHttp, "rel/target", base + "dir/rel/target"},
+        {kHttp, "//localhost:" + std::to_string(kTestHttpPort) + base + "net", base + "net"},
+        {kHttp, "HTTP://localhost:" + std::to_string(kTestHttpPort) + base + "up", base + "up"},
+        {kHttp, kHttps + base + "to-https", base + "to-https"},
+        {kHttps, base + "on-https", base + "on-https"},
+        {kHttps, kHttp + base + "to-http", base + "to-http"},
     };
     for (const auto& c : cases) {
         SetRoute(base + "dir/start", Redirect(300, c.location));
         SetRoute(c.target, Body("reached " + c.target));
-        const Fetched got = Get(HttpUrl(base + "dir/start"));
+        const Fetched got = Get(Widen(c.start + base + "dir/start"));
         EXPECT_TRUE(got.ok) << c.location << ": " << Narrow(got.error);
         EXPECT_EQ(got.body, "reached " + c.target) << c.location;
     }
-    // And back from HTTPS to HTTP through a 300.
-    SetRoute(base + "from-https", Redirect(300, http + base + "abs/target"));
-    const Fetched got = Get(HttpsUrl(base + "from-https"));
-    EXPECT_TRUE(got.ok);
-    EXPECT_EQ(got.body, "reached " + base + "abs/target");
 }
 
 TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
@@ -172,7 +164,7 @@ TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
     EXPECT_EQ(got.error, L"untouched");
 }
 
-TEST(HttpGet, NamesEachFailure) {
+TEST(HttpGet, NamesEachFailureAndLeavesTheBody) {
     SetRoute(Path("400"), R"({"status": 400, "body": "bad"})");
     SetRoute(Path("503"), R"({"status": 503})");
     SetRoute(Path("101"), R"({"status": 101})");
@@ -198,7 +190,6 @@ TEST(HttpGet, NamesEachFailure) {
         {HttpUrl(Path("long-location")), L""},
         {HttpUrl(Path("101")), L"服务器无响应"},
         {L"ftp://localhost/a.zip", L"下载地址无效"},
-        {L"localhost/a.zip", L"下载地址无效"},
         {HttpUrl(Path("to-ftp")), L"下载地址无效"},
         {RefusedUrl(Path("refused")), L"服务器无响应"},
         {HttpUrl(Path("hangup")), L"服务器无响应"},

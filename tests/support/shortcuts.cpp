@@ -1,53 +1,35 @@
 #include "support/shortcuts.h"
 
 #include <windows.h>
-#include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <memory>
-
-namespace {
-
-struct Releaser {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-
-}  // namespace
+#include "common/owners.h"
 
 std::wstring DesktopPath() {
     wchar_t* desktop = nullptr;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop)) || !desktop) return {};
-    std::wstring path = desktop;
-    CoTaskMemFree(desktop);
-    return path;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop);
+    const UniqueCoTaskMem<wchar_t> owned{desktop};
+    return SUCCEEDED(found) && desktop ? desktop : L"";
 }
 
 SavedShortcut LoadShortcut(const std::wstring& path) {
     SavedShortcut saved;
-    IShellLinkW* raw_link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&raw_link)))) {
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(link.put()))) ||
+        FAILED(link->QueryInterface(IID_PPV_ARGS(file.put()))) ||
+        FAILED(file->Load(path.c_str(), STGM_READ))) {
         return saved;
     }
-    const std::unique_ptr<IShellLinkW, Releaser> link{raw_link};
-    IPersistFile* raw_file = nullptr;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&raw_file)))) {
-        return saved;
-    }
-    const std::unique_ptr<IPersistFile, Releaser> file{raw_file};
-    if (FAILED(file->Load(path.c_str(), STGM_READ))) return saved;
-
     PIDLIST_ABSOLUTE items = nullptr;
-    if (SUCCEEDED(link->GetIDList(&items)) && items) {
-        wchar_t target[MAX_PATH] = {};
-        if (SHGetPathFromIDListW(items, target)) saved.target = target;
-        CoTaskMemFree(items);
-    }
+    link->GetIDList(&items);
+    const UniqueCoTaskMem<ITEMIDLIST_ABSOLUTE> ownedItems{items};
     wchar_t text[MAX_PATH] = {};
+    if (items && SHGetPathFromIDListW(items, text)) saved.target = text;
     link->GetWorkingDirectory(text, MAX_PATH);
     saved.workingDirectory = text;
-    text[0] = L'\0';
     link->GetDescription(text, MAX_PATH);
     saved.description = text;
     return saved;

@@ -2,32 +2,34 @@
 
 #include "install/messages.h"
 
-namespace {
-constexpr wchar_t kClassName[] = L"VexaStatusWindow";
-}
-
 StatusWindow::StatusWindow() {
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = DefWindowProcW;
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.lpszClassName = kClassName;
-    RegisterClassW(&window_class);  // fails harmlessly once the class exists
-    window_ = CreateWindowExW(0, kClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-    MainWindow = window_;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = L"VexaStatusWindow";
+    RegisterClassW(&windowClass);  // fails harmlessly once the class exists
+    window_.reset(CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr));
+    MainWindow = window_.get();
 }
 
 StatusWindow::~StatusWindow() {
-    TakeStatusTexts();
+    TakeMessages();
     MainWindow = nullptr;
-    DestroyWindow(window_);
+}
+
+std::vector<Posted> StatusWindow::TakeMessages() {
+    std::vector<Posted> posted;
+    MSG msg;
+    while (PeekMessageW(&msg, window_.get(), WM_APP_STATUS, WM_APP_FINISHED, PM_REMOVE)) {
+        posted.push_back({msg.message, msg.wParam, {}});
+        if (msg.message == WM_APP_STATUS) posted.back().text = *TakeStatusText(msg.lParam);
+    }
+    return posted;
 }
 
 std::vector<std::wstring> StatusWindow::TakeStatusTexts() {
     std::vector<std::wstring> texts;
-    MSG msg;
-    while (window_ && PeekMessageW(&msg, window_, WM_APP_STATUS, WM_APP_STATUS, PM_REMOVE)) {
-        if (const auto text = TakeStatusText(msg.lParam)) texts.push_back(*text);
-    }
+    for (const Posted& message : TakeMessages())
+        if (message.message == WM_APP_STATUS) texts.push_back(message.text);
     return texts;
 }

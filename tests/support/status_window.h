@@ -1,11 +1,19 @@
 #pragma once
 // A real window that is never shown, standing in for the installer's window: while it lives it
-// is MainWindow, and a test reads back the status texts posted to it.
+// is MainWindow, and a test takes back what was posted to it.
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "common/owners.h"
+
+struct Posted {
+    UINT message;
+    WPARAM wParam;
+    std::wstring text;  // of a WM_APP_STATUS message
+};
 
 class StatusWindow {
 public:
@@ -14,10 +22,11 @@ public:
     StatusWindow(const StatusWindow&) = delete;
     StatusWindow& operator=(const StatusWindow&) = delete;
 
-    // The texts of the WM_APP_STATUS messages posted since the last call, in order; the
-    // messages are taken off the queue and their texts freed.
+    // The worker messages posted since the last call, in order; taken off the queue.
+    std::vector<Posted> TakeMessages();
+    // The texts among them.
     std::vector<std::wstring> TakeStatusTexts();
 
 private:
-    HWND window_ = nullptr;
+    UniqueWindow window_;
 };

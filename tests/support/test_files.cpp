@@ -6,13 +6,25 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 #include <vector>
 
 #include "support/test_server.h"
 #include "test_config.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+constexpr wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+bool SetDesktopValue(DWORD type, const std::wstring& value) {
+    return RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", type, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
+}
+
+}  // namespace
 
 std::wstring WindowsPathOfHost(std::string_view hostPath) {
     std::wstring path = L"Z:" + Widen(hostPath);
@@ -26,10 +38,8 @@ std::wstring TestZipPath(std::string_view name) {
 
 ScratchDir::ScratchDir() {
     static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    path_ = fs::path(temp) / (L"vexa-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++counter));
+    path_ = fs::temp_directory_path() / (L"vexa-test-" + std::to_wstring(GetCurrentProcessId()) +
+                                         L"-" + std::to_wstring(++counter));
     fs::remove_all(path_);
     fs::create_directories(path_);
 }
@@ -39,10 +49,6 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path_, ignored);
 }
 
-std::wstring ScratchDir::operator/(std::wstring_view relative) const {
-    return (path_ / relative).wstring();
-}
-
 std::string ReadWholeFile(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -50,16 +56,15 @@ std::string ReadWholeFile(const fs::path& path) {
 
 void WriteWholeFile(const fs::path& path, std::string_view bytes) {
     fs::create_directories(path.parent_path());
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::wstring ListTree(const fs::path& root) {
     std::vector<std::wstring> names;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::wstring name = entry.path().lexically_relative(root).wstring();
-        if (entry.is_directory()) name += L'\\';
-        names.push_back(name);
+        names.push_back(entry.path().lexically_relative(root).wstring() +
+                        (entry.is_directory() ? L"\\" : L""));
     }
     std::sort(names.begin(), names.end());
     std::wstring list;
@@ -70,23 +75,12 @@ std::wstring ListTree(const fs::path& root) {
 
 MovedAside::MovedAside(fs::path original)
     : original_(std::move(original)), aside_(original_.wstring() + L".moved-aside") {
-    moved_ = MoveFileExW(original_.c_str(), aside_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    done_ = MoveFileExW(original_.c_str(), aside_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 MovedAside::~MovedAside() {
-    if (moved_) MoveFileExW(aside_.c_str(), original_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (done_) MoveFileExW(aside_.c_str(), original_.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
-
-namespace {
-constexpr wchar_t kShellFolders[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-bool SetDesktopValue(DWORD type, const std::wstring& value) {
-    return RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", type, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
-           ERROR_SUCCESS;
-}
-}  // namespace
 
 DesktopRedirect::DesktopRedirect(const std::wstring& folder) {
     wchar_t value[1024] = {};
@@ -102,4 +96,12 @@ DesktopRedirect::DesktopRedirect(const std::wstring& folder) {
 
 DesktopRedirect::~DesktopRedirect() {
     if (done_) SetDesktopValue(previousType_, previous_);
+}
+
+ScopedVariable::ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+    SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedVariable::~ScopedVariable() {
+    SetEnvironmentVariableW(name_, nullptr);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Files for the tests: the prepared zip archives, a scratch folder per test, whole-file reads
-// and writes, and a guard that puts a moved file back.
+// Files and settings for the tests: the prepared zip archives, a scratch folder per test,
+// whole-file reads and writes, and guards that put a moved file, the desktop setting or an
+// environment variable back.
 
 #include <filesystem>
 #include <string>
@@ -21,8 +22,9 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    // The folder joined with a relative path, as text.
-    std::wstring operator/(std::wstring_view relative) const;
+    std::wstring operator/(std::wstring_view relative) const {
+        return (path_ / relative).wstring();
+    }
 
 private:
     std::filesystem::path path_;
@@ -33,27 +35,26 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // Creates the file's missing folders and writes the bytes, replacing the file.
 void WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
 // Every file and folder below root, as relative paths with backslashes, folders ending in one,
-// sorted.
+// sorted, one a line.
 std::wstring ListTree(const std::filesystem::path& root);
 
-// Moves a file away for the guard's lifetime and back on every way out.
-class MovedAside {
+// Each of these changes something for its lifetime and puts it back on every way out; Done()
+// tells whether the change was made.
+class MovedAside {  // a file, moved away
 public:
     explicit MovedAside(std::filesystem::path original);
     ~MovedAside();
     MovedAside(const MovedAside&) = delete;
     MovedAside& operator=(const MovedAside&) = delete;
-    bool Moved() const { return moved_; }
+    bool Done() const { return done_; }
 
 private:
     std::filesystem::path original_;
     std::filesystem::path aside_;
-    bool moved_ = false;
+    bool done_ = false;
 };
 
-// Points the current user's desktop folder at another folder for the guard's lifetime, then
-// puts the previous setting back.
-class DesktopRedirect {
+class DesktopRedirect {  // the current user's desktop folder, pointed elsewhere
 public:
     explicit DesktopRedirect(const std::wstring& folder);
     ~DesktopRedirect();
@@ -65,4 +66,15 @@ private:
     std::wstring previous_;
     unsigned long previousType_ = 0;
     bool done_ = false;
+};
+
+class ScopedVariable {  // an environment variable of this process (and its children)
+public:
+    ScopedVariable(const wchar_t* name, const std::wstring& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
 };

@@ -1,62 +1,40 @@
 #include "support/test_server.h"
 
 #include <windows.h>
-#include <winhttp.h>
 
-#include <memory>
 #include <stdexcept>
-#include <vector>
 
+#include "common/owners.h"
 #include "test_config.h"
 
 namespace {
 
-struct InternetCloser {
-    void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
-};
-using UniqueInternet = std::unique_ptr<void, InternetCloser>;
-
 std::string Control(const wchar_t* verb, const std::string& target, const std::string& body) {
-    UniqueInternet session{WinHttpOpen(L"VexaTestControl", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
-    UniqueInternet connection{session ? WinHttpConnect(session.get(), L"localhost",
-                                                       static_cast<INTERNET_PORT>(kTestHttpPort), 0)
-                                      : nullptr};
-    const std::wstring wide_target = Widen(target);
-    UniqueInternet request{
-        connection ? WinHttpOpenRequest(connection.get(), verb, wide_target.c_str(), nullptr,
+    const UniqueInternet session{WinHttpOpen(L"VexaTestControl", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
+    const UniqueInternet connection{
+        session ? WinHttpConnect(session.get(), L"localhost", kTestHttpPort, 0) : nullptr};
+    const UniqueInternet request{
+        connection ? WinHttpOpenRequest(connection.get(), verb, Widen(target).c_str(), nullptr,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
                    : nullptr};
+    const auto size = static_cast<DWORD>(body.size());
     if (!request ||
         !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                            const_cast<char*>(body.data()), static_cast<DWORD>(body.size()),
-                            static_cast<DWORD>(body.size()), 0) ||
+                            const_cast<char*>(body.data()), size, size, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
         throw std::runtime_error("the test server does not answer: " + target);
     }
     std::string reply;
-    for (;;) {
-        char buffer[8192];
-        DWORD read = 0;
-        if (!WinHttpReadData(request.get(), buffer, sizeof(buffer), &read) || read == 0) break;
+    char buffer[8192];
+    for (DWORD read = 0; WinHttpReadData(request.get(), buffer, sizeof(buffer), &read) && read;)
         reply.append(buffer, read);
-    }
     return reply;
 }
 
-std::string QueryValue(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const unsigned char c : text) {
-        if (isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.') {
-            encoded += static_cast<char>(c);
-        } else {
-            encoded += '%';
-            encoded += kHex[c >> 4];
-            encoded += kHex[c & 15];
-        }
-    }
-    return encoded;
+std::string HexOf(unsigned char c) {
+    static const char kHex[] = "0123456789abcdef";
+    return {kHex[c >> 4], kHex[c & 15]};
 }
 
 std::wstring Url(const char* scheme, int port, std::string_view path) {
@@ -66,21 +44,18 @@ std::wstring Url(const char* scheme, int port, std::string_view path) {
 }  // namespace
 
 std::wstring Widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int units =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                                        static_cast<int>(text.size()), wide.data(),
+                                                        static_cast<int>(wide.size()))));
     return wide;
 }
 
 std::string Narrow(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        bytes, nullptr, nullptr);
+    std::string narrow(text.size() * 3, '\0');
+    narrow.resize(static_cast<size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                            static_cast<int>(narrow.size()), nullptr, nullptr)));
     return narrow;
 }
 
@@ -98,40 +73,24 @@ std::wstring RefusedUrl(std::string_view path) {
 }
 
 std::string JsonText(std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
     std::string json = "\"";
     for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c < 0x20) {
-            json += "\\u00";
-            json += kHex[c >> 4];
-            json += kHex[c & 15];
-        } else {
-            json += static_cast<char>(c);
-        }
+        if (c == '"' || c == '\\') json += '\\';
+        json += c < 0x20 ? "\\u00" + HexOf(c) : std::string(1, static_cast<char>(c));
     }
     return json + "\"";
 }
 
 std::string Hex(std::string_view bytes) {
-    static const char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (const unsigned char c : bytes) {
-        hex += kHex[c >> 4];
-        hex += kHex[c & 15];
-    }
+    for (const unsigned char c : bytes)
+        hex += HexOf(c);
     return hex;
 }
 
 const std::string& RunTag() {
-    static const std::string tag = [] {
-        FILETIME now;
-        GetSystemTimeAsFileTime(&now);
-        return "r" + std::to_string((static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
-                                    now.dwLowDateTime);
-    }();
+    static const std::string tag =
+        "r" + std::to_string(GetTickCount64()) + "-" + std::to_string(GetCurrentProcessId());
     return tag;
 }
 
@@ -154,7 +113,11 @@ void SetRoute(const std::string& path, const std::string& responsesJson) {
 }
 
 std::string RequestLog(const std::string& prefix) {
-    return Control(L"GET", "/_ctl/log?prefix=" + QueryValue(prefix), {});
+    std::string query;
+    for (const unsigned char c : prefix)
+        query +=
+            isalnum(c) || c == '/' || c == '-' || c == '.' ? std::string(1, c) : "%" + HexOf(c);
+    return Control(L"GET", "/_ctl/log?prefix=" + query, {});
 }
 
 std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
@@ -173,5 +136,5 @@ std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
 }
 
 int RequestCount(const std::string& prefix) {
-    return std::stoi(Control(L"GET", "/_ctl/count?prefix=" + QueryValue(prefix), {}));
+    return static_cast<int>(RequestHeads(prefix).size());
 }
