@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <wincrypt.h>
 #include <winhttp.h>
+#include <wintrust.h>
 
 #include <memory>
 #include <type_traits>
@@ -102,6 +103,23 @@ struct UniqueProcess {
     }
     UniqueProcess(const UniqueProcess&) = delete;
     UniqueProcess& operator=(const UniqueProcess&) = delete;
+};
+
+// The state WinVerifyTrust keeps after a WTD_STATEACTION_VERIFY call, closed again with the same
+// action and data whatever the verdict was.
+class TrustState {
+public:
+    TrustState(GUID action, WINTRUST_DATA& data) : action_(action), data_(data) {}
+    ~TrustState() {
+        data_.dwStateAction = WTD_STATEACTION_CLOSE;
+        WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+    }
+    TrustState(const TrustState&) = delete;
+    TrustState& operator=(const TrustState&) = delete;
+
+private:
+    GUID action_;
+    WINTRUST_DATA& data_;
 };
 
 // COM on this thread in a single-threaded apartment, for one scope; uninitialised only when

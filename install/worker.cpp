@@ -13,6 +13,7 @@
 #include "config/package_link.h"
 #include "config/server_config.h"
 #include "install/client_search.h"
+#include "install/client_signature.h"
 #include "install/download_target.h"
 #include "install/extraction.h"
 #include "install/messages.h"
@@ -94,6 +95,10 @@ void RunInstall() {
     PostStatus(kTextCreatingShortcut);
     std::wstring exe;
     if (FindClientExecutable(directory, exe, &error) && exe.empty()) error = kTextClientMissing;
+    // With a publisher set at build time, a client that others signed is not started.
+    if (!exe.empty() && kClientPublisher[0] && !VerifyPublisher(exe, kClientPublisher, &error)) {
+        return PostStatus(kInstallFailed + error);
+    }
     // The client is installed, but without a shortcut to it the run is not complete.
     if (exe.empty() || !CreateDesktopShortcut(exe, &error)) {
         PostStatus(kCompletedBut + error);

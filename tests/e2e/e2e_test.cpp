@@ -14,6 +14,7 @@
 
 #include "app/layout.h"
 #include "e2e/installer_window.h"
+#include "install/client_signature.h"
 #include "install/messages.h"
 #include "support/shortcuts.h"
 #include "support/test_files.h"
@@ -49,13 +50,15 @@ public:
     }
     void TearDown() override { fs::remove_all(ShortcutPath()); }
 
-    // The settings name the package, served from the build's test packages.
+    // The settings name the package: one of the build's test packages, or a path below the
+    // build folder.
     void ServePackage(const std::string& file, const std::string& extraSettings = "",
                       const std::string& sending = "") {
+        const std::string path =
+            file.find('/') == std::string::npos ? "tools/packages/" + file : file;
         SetRoute(
             base_ + "files/" + file,
-            "{\"body_file\": " + JsonText(std::string(kTestBuildDir) + "/tools/packages/" + file) +
-                sending + "}");
+            "{\"body_file\": " + JsonText(std::string(kTestBuildDir) + "/" + path) + sending + "}");
         SetRoute(base_ + "api/setting",
                  Body("{\"app_package_url\": \"" + PackageUrl(file) + "\"" + extraSettings + "}"));
     }
@@ -159,8 +162,16 @@ void ExpectIconAndVersion(const std::wstring& program) {
     }
 }
 
-TEST(InstallerProgram, CarriesItsIconAndVersion) {
+// The copy that the signing fixture signed through the build's signing step: Windows can name
+// its signer, and its resources are those of the installer.
+TEST(InstallerProgram, CarriesItsIconAndVersionSignedOrNot) {
     ExpectIconAndVersion(BuildPath("app/VexaBoxInstaller.exe"));
+    const std::wstring signedCopy = BuildPath("signing/signed/VexaBoxInstaller.exe");
+    ExpectIconAndVersion(signedCopy);
+    std::wstring signer = L"none";
+    EXPECT_FALSE(ReadSigner(BuildPath("app/VexaBoxInstaller.exe"), signer));
+    ASSERT_TRUE(ReadSigner(signedCopy, signer));
+    EXPECT_EQ(signer, L"Vexa Test Publisher");
 }
 
 TEST_F(Installer, CompleteInstallThroughTheLinkService) {
@@ -376,6 +387,30 @@ TEST_F(Installer, FailuresReachTheStatusLine) {
         }
     }
     fs::remove(installRoot_);
+}
+
+// The installer copy pinned to the signing fixture's publisher starts only a client that this
+// publisher signed; any other ends the run before the shortcut and leaves the files.
+TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
+    for (const std::string kind : {"publisher", "unsigned", "other", "changed"}) {
+        SCOPED_TRACE(kind);
+        installRoot_ = kTemp / L"vexa-e2e" / Widen(name_ + "-" + kind);
+        fs::remove_all(installRoot_);
+        fs::remove_all(ShortcutPath());
+        ServePackage("signing/client-" + kind + ".zip");
+        auto installer = Start({}, BuildPath("tests/pinned/VexaBoxInstaller.exe"));
+        installer->Click(IDC_INSTALL);
+        const bool trusted = kind == "publisher";
+        ASSERT_TRUE(installer->WaitForLine(trusted ? L"finished" : L"button 立即安装", 20s));
+        EXPECT_EQ(installer->Text(IDC_STATUS),
+                  trusted ? L"安装完成" : L"安装失败：客户端签名校验失败");
+        EXPECT_EQ(LastProgress(installer->Trace()), trusted ? 100 : 90);
+        EXPECT_TRUE(fs::is_regular_file(InstallDir() / L"Vexa盒子.exe"));
+        EXPECT_EQ(fs::exists(ShortcutPath()), trusted);
+        EXPECT_EQ(ChildProcessCount(installer->ProcessId()) > 0 ||
+                      fs::exists(InstallDir() / L"client-started.txt"),
+                  trusted);
+    }
 }
 
 TEST_F(Installer, ADoubleClickStartsOneRun) {

@@ -108,8 +108,13 @@ InstallerWindow::InstallerWindow(const std::wstring& program,
     if (!Start(program, L"", variables, process_)) {
         throw std::runtime_error("cannot start the installer: " + Narrow(program));
     }
-    if (!WaitUntil([&] { return (window_ = FindWindowOf(ProcessId())) != nullptr; },
-                   std::chrono::seconds(20))) {
+    // Found, and on the screen: Wine shows a window a moment after it says it is visible.
+    if (!WaitUntil(
+            [&] {
+                window_ = FindWindowOf(ProcessId());
+                return window_ && Capture().At(10, 10) == RGB(20, 134, 96);
+            },
+            std::chrono::seconds(20))) {
         throw std::runtime_error("the installer's window did not appear");
     }
     spy_.reset(LoadLibraryW(BuildPath("tools/message_spy.dll").c_str()));
@@ -150,11 +155,15 @@ void InstallerWindow::SetInstallDir(const std::wstring& directory) {
 }
 
 void InstallerWindow::Click(int id, int times) {
+    const HWND control = GetDlgItem(window_, id);
     RECT rect;
-    GetWindowRect(GetDlgItem(window_, id), &rect);
+    GetWindowRect(control, &rect);
+    POINT center{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    // A window that an earlier test's installer left may still cover the spot for a while.
+    WaitUntil([&] { return WindowFromPoint(center) == control; }, std::chrono::seconds(5));
     std::vector<INPUT> inputs(1 + 2 * times, INPUT{INPUT_MOUSE, {}});
-    inputs[0].mi.dx = MulDiv((rect.left + rect.right) / 2, 65536, GetSystemMetrics(SM_CXSCREEN));
-    inputs[0].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65536, GetSystemMetrics(SM_CYSCREEN));
+    inputs[0].mi.dx = MulDiv(center.x, 65536, GetSystemMetrics(SM_CXSCREEN));
+    inputs[0].mi.dy = MulDiv(center.y, 65536, GetSystemMetrics(SM_CYSCREEN));
     inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     for (size_t i = 1; i < inputs.size(); ++i)
         inputs[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
