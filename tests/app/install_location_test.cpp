@@ -60,18 +60,14 @@ TEST(ChooseInstallRoot, PrefersDriveDThenTheFirstFixedDrive) {
         {{}, L"C:\\"},
     };
     for (const auto& c : cases) {
+        DWORD mask = 0;
+        for (const auto& drive : c.drives)
+            mask |= 1u << (drive.first - L'A');
         const auto driveType = [&](const std::wstring& root) -> UINT {
-            EXPECT_EQ(root.substr(1), L":\\");
-            const auto found = c.drives.find(root[0]);
+            const auto found = root.substr(1) == L":\\" ? c.drives.find(root[0]) : c.drives.end();
             return found == c.drives.end() ? DRIVE_NO_ROOT_DIR : found->second;
         };
-        const auto logicalDrives = [&] {
-            DWORD mask = 0;
-            for (const auto& drive : c.drives)
-                mask |= 1u << (drive.first - L'A');
-            return mask;
-        };
-        EXPECT_EQ(ChooseInstallRoot(driveType, logicalDrives), c.expected) << Narrow(c.expected);
+        EXPECT_EQ(ChooseInstallRoot(driveType, [&] { return mask; }), c.expected);
     }
 }
 
@@ -105,28 +101,11 @@ TEST(DriveD, DefaultInstallDirIsOnDriveD) {
     EXPECT_EQ(DefaultInstallDir(), L"D:\\" + kFolder);
 }
 
-// The picker's dialog on this thread, once it shows the installer's title.
-HWND FindPicker(DWORD thread) {
-    HWND found = nullptr;
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM result) -> BOOL {
-            if (!IsWindowVisible(window)) return TRUE;
-            bool titled = false;
-            EnumChildWindows(
-                window,
-                [](HWND child, LPARAM flag) -> BOOL {
-                    wchar_t text[64] = {};
-                    GetWindowTextW(child, text, 64);
-                    *reinterpret_cast<bool*>(flag) |= std::wstring(text) == L"选择盒子安装位置";
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&titled));
-            if (titled) *reinterpret_cast<HWND*>(result) = window;
-            return !titled;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+// The picker's dialog, once it shows the installer's title.
+HWND FindPicker() {
+    const HWND dialog = FindWindowW(L"#32770", nullptr);
+    return dialog && FindWindowExW(dialog, nullptr, nullptr, L"选择盒子安装位置") ? dialog
+                                                                                  : nullptr;
 }
 
 // The picker answered by a helper thread as a user would. It starts at the desktop, so OK
@@ -145,9 +124,9 @@ TEST(BrowseInstallDir, PutsAChosenFolderWithTheDedicatedOneIntoTheEditBox) {
     };
     for (const int button : {IDCANCEL, IDOK}) {
         bool seen = false;
-        std::thread helper([&, thread = GetCurrentThreadId()] {
+        std::thread helper([&] {
             for (int tries = 0; tries < 400 && !seen; ++tries) {
-                if (HWND dialog = FindPicker(thread)) {
+                if (HWND dialog = FindPicker()) {
                     seen = true;
                     PostMessageW(dialog, WM_COMMAND, button, 0);
                 }

@@ -421,7 +421,7 @@ TEST_F(Installer, NeverLoadsDllsPlantedBesideIt) {
         }
     }
     // A program without the installer's guard does pick the planted DLL up.
-    EXPECT_EQ(RunProgram((downloads / L"dll_probe.exe").wstring(), L"winhttp.dll", {}), 0);
+    EXPECT_EQ(RunProgram((downloads / L"dll_probe.exe").wstring(), L"winhttp.dll"), 0);
     EXPECT_TRUE(fs::remove(downloads / L"winhttp.dll.loaded"));
 
     ServePackage("client-top.zip");

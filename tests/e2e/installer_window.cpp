@@ -20,9 +20,12 @@ namespace {
 // Starts the program with the variables set in its environment.
 bool Start(const std::wstring& program, const std::wstring& arguments,
            const std::map<std::wstring, std::wstring>& env, UniqueProcess& process) {
-    std::vector<std::unique_ptr<ScopedVariable>> variables;
     for (const auto& [name, value] : env)
-        variables.push_back(std::make_unique<ScopedVariable>(name.c_str(), value));
+        SetEnvironmentVariableW(name.c_str(), value.c_str());
+    const Finally unset([&] {
+        for (const auto& variable : env)
+            SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+    });
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -229,11 +232,10 @@ int ChildProcessCount(DWORD parentId) {
     return children;
 }
 
-int RunProgram(const std::wstring& program, const std::wstring& arguments,
-               const std::map<std::wstring, std::wstring>& env) {
+int RunProgram(const std::wstring& program, const std::wstring& arguments) {
     UniqueProcess process;
     DWORD code = static_cast<DWORD>(-1);
-    if (Start(program, arguments, env, process) &&
+    if (Start(program, arguments, {}, process) &&
         WaitForSingleObject(process.info.hProcess, 30000) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.info.hProcess, &code);
     }

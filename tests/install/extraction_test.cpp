@@ -101,11 +101,7 @@ TEST(ExtractPackage, ReportsAnyNonZeroExitCode) {
     for (const auto& c : cases) {
         const std::wstring archive = PlaceZip(c.archive, scratch / Widen(c.archive));
         const std::wstring destination = scratch / (Widen(c.archive) + L" " + c.exitCode + L" out");
-        std::unique_ptr<ScopedVariable> exitCode;
-        if (!c.exitCode.empty()) {
-            exitCode =
-                std::make_unique<ScopedVariable>(L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", c.exitCode);
-        }
+        const Finally exitCode = SetVariable(L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", c.exitCode);
         std::wstring error = L"before";
         EXPECT_FALSE(ExtractPackage(archive, destination, &error)) << c.archive;
         EXPECT_EQ(error, kNotZip) << c.archive;
@@ -133,8 +129,11 @@ TEST(ExtractPackage, RunsTheSystemPowerShellOnly) {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     {
-        const MovedAside away(std::wstring(system) + L"\\WindowsPowerShell\\v1.0\\powershell.exe");
-        ASSERT_TRUE(away.Done()) << "the stand-in is not installed in the prefix";
+        const std::wstring powerShell =
+            std::wstring(system) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+        ASSERT_TRUE(MoveFileW(powerShell.c_str(), (powerShell + L".aside").c_str()));
+        const Finally back(
+            [&] { MoveFileW((powerShell + L".aside").c_str(), powerShell.c_str()); });
         std::wstring error;
         EXPECT_FALSE(ExtractPackage(TestZipPath("package.zip"), scratch / L"gone", &error));
         EXPECT_EQ(error, kCannotStart);

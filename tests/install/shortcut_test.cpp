@@ -72,8 +72,14 @@ TEST_F(DesktopShortcut, GoesWhereverTheDesktopHasBeenMoved) {
     const std::wstring moved = scratch_ / L"桌面 moved";
     fs::create_directories(moved);
     {
-        const DesktopRedirect redirect(moved);
-        ASSERT_TRUE(redirect.Done());
+        const wchar_t* kFolders =
+            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+        const auto setDesktop = [&](const std::wstring& folder) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, kFolders, L"Desktop", REG_EXPAND_SZ, folder.c_str(),
+                            static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        };
+        setDesktop(moved);
+        const Finally back([&] { setDesktop(L"%USERPROFILE%\\Desktop"); });
         ASSERT_TRUE(CreateDesktopShortcut(exe_, nullptr));
     }
     EXPECT_FALSE(fs::exists(shortcut_));
@@ -83,8 +89,8 @@ TEST_F(DesktopShortcut, GoesWhereverTheDesktopHasBeenMoved) {
 TEST_F(DesktopShortcut, NamesWhatFailed) {
     std::wstring error = L"before";
     {
-        const MovedAside away(desktop_);
-        ASSERT_TRUE(away.Done());
+        ASSERT_TRUE(MoveFileW(desktop_.c_str(), (desktop_ + L".aside").c_str()));
+        const Finally back([&] { MoveFileW((desktop_ + L".aside").c_str(), desktop_.c_str()); });
         EXPECT_FALSE(CreateDesktopShortcut(exe_, &error));
         EXPECT_EQ(error, L"无法获取桌面路径");
     }

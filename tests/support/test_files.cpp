@@ -13,19 +13,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr wchar_t kShellFolders[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-bool SetDesktopValue(DWORD type, const std::wstring& value) {
-    return RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", type, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
-           ERROR_SUCCESS;
-}
-
-}  // namespace
-
 std::wstring WindowsPathOfHost(std::string_view hostPath) {
     std::wstring path = L"Z:" + Widen(hostPath);
     std::replace(path.begin(), path.end(), L'/', L'\\');
@@ -73,35 +60,7 @@ std::wstring ListTree(const fs::path& root) {
     return list;
 }
 
-MovedAside::MovedAside(fs::path original)
-    : original_(std::move(original)), aside_(original_.wstring() + L".moved-aside") {
-    done_ = MoveFileExW(original_.c_str(), aside_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-MovedAside::~MovedAside() {
-    if (done_) MoveFileExW(aside_.c_str(), original_.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-DesktopRedirect::DesktopRedirect(const std::wstring& folder) {
-    wchar_t value[1024] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop",
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &previousType_, value,
-                     &size) != ERROR_SUCCESS) {
-        return;
-    }
-    previous_ = value;
-    done_ = SetDesktopValue(REG_SZ, folder);
-}
-
-DesktopRedirect::~DesktopRedirect() {
-    if (done_) SetDesktopValue(previousType_, previous_);
-}
-
-ScopedVariable::ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+Finally SetVariable(const wchar_t* name, const std::wstring& value) {
     SetEnvironmentVariableW(name, value.c_str());
-}
-
-ScopedVariable::~ScopedVariable() {
-    SetEnvironmentVariableW(name_, nullptr);
+    return Finally([name] { SetEnvironmentVariableW(name, nullptr); });
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Files and settings for the tests: the prepared zip archives, a scratch folder per test,
-// whole-file reads and writes, and guards that put a moved file, the desktop setting or an
-// environment variable back.
+// whole-file reads and writes, and a guard that puts back what a test changed.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,43 +38,19 @@ void WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
 // sorted, one a line.
 std::wstring ListTree(const std::filesystem::path& root);
 
-// Each of these changes something for its lifetime and puts it back on every way out; Done()
-// tells whether the change was made.
-class MovedAside {  // a file, moved away
+// Runs the function at the end of the scope, however the scope is left: it puts back what a
+// test changed.
+class Finally {
 public:
-    explicit MovedAside(std::filesystem::path original);
-    ~MovedAside();
-    MovedAside(const MovedAside&) = delete;
-    MovedAside& operator=(const MovedAside&) = delete;
-    bool Done() const { return done_; }
+    explicit Finally(std::function<void()> undo) : undo_(std::move(undo)) {}
+    ~Finally() { undo_(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
 
 private:
-    std::filesystem::path original_;
-    std::filesystem::path aside_;
-    bool done_ = false;
+    std::function<void()> undo_;
 };
 
-class DesktopRedirect {  // the current user's desktop folder, pointed elsewhere
-public:
-    explicit DesktopRedirect(const std::wstring& folder);
-    ~DesktopRedirect();
-    DesktopRedirect(const DesktopRedirect&) = delete;
-    DesktopRedirect& operator=(const DesktopRedirect&) = delete;
-    bool Done() const { return done_; }
-
-private:
-    std::wstring previous_;
-    unsigned long previousType_ = 0;
-    bool done_ = false;
-};
-
-class ScopedVariable {  // an environment variable of this process (and its children)
-public:
-    ScopedVariable(const wchar_t* name, const std::wstring& value);
-    ~ScopedVariable();
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const wchar_t* name_;
-};
+// Sets an environment variable of this process (and so of the programs it starts) until the
+// end of the scope.
+[[nodiscard]] Finally SetVariable(const wchar_t* name, const std::wstring& value);
