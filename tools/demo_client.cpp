@@ -1,7 +1,7 @@
-// The client that the demo and the test packages carry in place of the real one. It notes
-// where it was started (client-started.txt beside itself: its own path, then the current
-// directory), then shows a small window saying it was installed. With the environment
-// variable VEXA_CLIENT_EXIT_AT_ONCE set it ends right after the note.
+// The client that the demo and the test packages carry in place of the real one. It notes how
+// it was started (client-started.txt beside itself: its own path, the current directory and
+// the show command it was given), then shows a small window saying it was installed. With the
+// environment variable VEXA_CLIENT_EXIT_AT_ONCE set it ends right after the note.
 #include <windows.h>
 
 #include <string>
@@ -21,7 +21,10 @@ void NoteStart() {
     std::wstring notePath = module;
     notePath.resize(notePath.find_last_of(L'\\') + 1);
     notePath += L"client-started.txt";
-    const std::wstring text = std::wstring(module) + L"\n" + current + L"\n";
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    const std::wstring text = std::wstring(module) + L"\n" + current + L"\nshow " +
+                              std::to_wstring(startup.wShowWindow) + L"\n";
     char utf8[2 * MAX_PATH * 4];
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                           utf8, sizeof(utf8), nullptr, nullptr);

@@ -7,7 +7,8 @@
 // (on one line) and does what Expand-Archive -Force does with errors turned into terminating
 // ones: it unpacks a zip archive's stored and deflated entries into the destination, creating
 // folders and replacing files, and ends with exit code 1 at the first error. Exit code 2 means
-// that the command line did not have that shape. It is never part of the installer.
+// that the command line did not have that shape, or that it was given a console window. It is
+// never part of the installer.
 //
 // Environment variables let a test see the installer through other endings:
 //   VEXA_POWERSHELL_STANDIN_DELAY_MS           wait that long first (the window during unpacking)
@@ -309,7 +310,8 @@ int wmain() {
         Sleep(static_cast<DWORD>(_wtoi(delay)));
     }
     const std::optional<Command> command = ParseCommand(GetCommandLineW());
-    if (!command) {
+    // Started without CREATE_NO_WINDOW, PowerShell would show the user a console window.
+    if (!command || GetConsoleWindow()) {
         std::fwprintf(stderr, L"powershell stand-in: unexpected command line: %ls\n",
                       GetCommandLineW());
         return kExitBadCommand;

@@ -29,6 +29,14 @@ namespace {
 const fs::path kTemp = fs::temp_directory_path();
 const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpPort);
 
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kHeader = RGB(20, 134, 96);
+constexpr COLORREF kLabelText = RGB(42, 67, 57);
+
+SIZE SizeOf(const RECT& rect) {
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
 fs::path ShortcutPath() {
     return fs::path(DesktopPath()) / L"Vexa盒子.lnk";
 }
@@ -104,7 +112,10 @@ bool ShowsProgress(const InstallerWindow& installer, int percent) {
         [&] {
             const Screenshot shot = installer.Capture();
             return FilledPixels(shot) == MulDiv(460, percent, 100) &&
-                   shot.Part(kPercentRect) == ExpectedPercentLabel(std::to_wstring(percent) + L"%");
+                   shot.Part(kPercentRect) == ExpectedText(std::to_wstring(percent) + L"%",
+                                                           SizeOf(kPercentRect), 17, FW_NORMAL,
+                                                           kLabelText, kWhite,
+                                                           DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
         },
         10s);
 }
@@ -214,22 +225,67 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     EXPECT_EQ(shortcut.description, L"Vexa盒子");
     ASSERT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
     EXPECT_EQ(ReadWholeFile(InstallDir() / L"client-started.txt"),
-              Narrow(exe.wstring() + L"\n" + InstallDir().wstring() + L"\n"));
+              Narrow(exe.wstring() + L"\n" + InstallDir().wstring() + L"\nshow 1\n"));
     EXPECT_FALSE(fs::exists(kTemp / L"client-top.zip")) << "the archive is deleted";
 
     // Painting, read back from the screen: header, background, card, its border, the edit
-    // frame, the track and the buttons, enabled and then disabled.
+    // frame, the track and the buttons, enabled and then disabled; the painted texts.
     const struct {
         const Screenshot& shot;
         int x, y;
         COLORREF colour;
-    } pixels[] = {{ready, 600, 100, RGB(20, 134, 96)},     {ready, 10, 200, RGB(246, 248, 247)},
-                  {ready, 60, 300, RGB(255, 255, 255)},    {ready, 42, 250, RGB(219, 229, 224)},
-                  {ready, 78, 196, RGB(250, 252, 251)},    {ready, 220, 290, RGB(28, 145, 104)},
-                  {running, 472, 362, RGB(228, 238, 233)}, {running, 220, 290, RGB(224, 228, 226)},
+    } pixels[] = {{ready, 600, 100, kHeader},
+                  {ready, 10, 200, RGB(246, 248, 247)},
+                  {ready, 60, 300, kWhite},
+                  {ready, 42, 250, RGB(219, 229, 224)},
+                  {ready, 78, 196, RGB(250, 252, 251)},
+                  {ready, 220, 290, RGB(28, 145, 104)},
+                  {running, 472, 362, RGB(228, 238, 233)},
+                  {running, 220, 290, RGB(224, 228, 226)},
                   {running, 460, 196, RGB(224, 228, 226)}};
     for (const auto& p : pixels)
         EXPECT_EQ(p.shot.At(p.x, p.y), p.colour) << p.x << "," << p.y;
+    const int w = ready.width;
+    constexpr UINT kLine = DT_SINGLELINE | DT_VCENTER;
+    const struct {
+        RECT rect;
+        const wchar_t* text;
+        int height, weight;
+        COLORREF colour, background;
+        UINT format;
+    } texts[] = {
+        {kTitleBand.In(w), L"Vexa盒子安装器", 28, FW_BOLD, kWhite, kHeader, kLine},
+        {kSubtitleBand.In(w), L"自动下载最新版，安装完成后创建桌面快捷方式", 15, FW_NORMAL,
+         RGB(220, 246, 236), kHeader, kLine},
+        {kFieldLabelRect, L"安装位置", 15, FW_NORMAL, kLabelText, kWhite, kLine},
+        {kHintBand.In(w), L"默认安装到 Vexa游戏盒子 专用目录", 15, FW_NORMAL, RGB(121, 91, 36),
+         kWhite, kLine | DT_CENTER},
+    };
+    for (const auto& t : texts) {
+        EXPECT_TRUE(ready.Part(t.rect) == ExpectedText(t.text, SizeOf(t.rect), t.height, t.weight,
+                                                       t.colour, t.background, t.format))
+            << Narrow(t.text);
+    }
+    const Screenshot status = ready.Part(kStatusRect);  // the system draws it in our colours
+    EXPECT_GT(std::count(status.pixels.begin(), status.pixels.end(), RGB(38, 67, 55)), 10);
+    EXPECT_EQ(status.At(status.width - 1, 0), kWhite);
+}
+
+// A centred window that can be minimised but not resized.
+TEST_F(Installer, ShowsAFixedCentredWindow) {
+    auto installer = Start();
+    RECT frame;
+    GetWindowRect(installer->Window(), &frame);
+    EXPECT_EQ(frame.left + frame.right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(frame.top + frame.bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(GetWindowLongW(installer->Window(), GWL_STYLE) &
+                  (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_SYSMENU),
+              WS_MINIMIZEBOX | WS_SYSMENU);
+    // A path longer than the edit box can still be typed.
+    installer->SetInstallDir(L"");
+    for (int i = 0; i < 100; ++i)
+        PostMessageW(GetDlgItem(installer->Window(), IDC_INSTALL_DIR), WM_CHAR, L'W', 0);
+    EXPECT_TRUE(WaitUntil([&] { return installer->Text(IDC_INSTALL_DIR).size() == 100; }, 10s));
 }
 
 TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
@@ -242,6 +298,13 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
         EXPECT_TRUE(installer->Enabled(id)) << id;
     EXPECT_TRUE(ShowsProgress(*installer, 75)) << "the bar keeps its value";
     EXPECT_TRUE(fs::remove(kTemp / L"not-a-zip.zip")) << "a failed archive stays";
+    // Held down, the install button is drawn pressed; let go elsewhere, it starts nothing.
+    installer->Press(IDC_INSTALL);
+    EXPECT_TRUE(
+        WaitUntil([&] { return installer->Capture().At(220, 290) == RGB(22, 122, 87); }, 10s));
+    installer->Release();
+    EXPECT_TRUE(
+        WaitUntil([&] { return installer->Capture().At(220, 290) == RGB(28, 145, 104); }, 10s));
 
     // A timer other than the close timer (1) closes nothing; every progress message repaints.
     PostMessageW(installer->Window(), WM_TIMER, 2, 0);
@@ -256,6 +319,7 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
     const std::vector<std::wstring> trace = installer->Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), L"busy 1"), 2);
     const auto second = std::find(trace.rbegin(), trace.rend(), L"busy 1").base();
     ASSERT_LT(second + 1, trace.end());
     EXPECT_EQ(*second + L"|" + *(second + 1), L"button 正在安装|progress 0") << "the bar restarts";

@@ -29,8 +29,9 @@ bool Start(const std::wstring& program, const std::wstring& arguments,
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &process.info) != FALSE;
+    // Detached, as a program started from the desktop is: it has no console to pass on.
+    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          DETACHED_PROCESS, nullptr, nullptr, &startup, &process.info) != FALSE;
 }
 
 HWND FindWindowOf(DWORD processId) {
@@ -76,22 +77,23 @@ Screenshot Screenshot::Part(const RECT& rect) const {
     return part;
 }
 
-Screenshot ExpectedPercentLabel(const std::wstring& text) {
-    RECT rect{0, 0, kPercentRect.right - kPercentRect.left, kPercentRect.bottom - kPercentRect.top};
+Screenshot ExpectedText(const std::wstring& text, SIZE size, int height, int weight,
+                        COLORREF colour, COLORREF background, UINT format) {
+    RECT rect{0, 0, size.cx, size.cy};
     const UniqueScreenDc screen{GetDC(nullptr)};
     const UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
-    const UniqueGdi<HBITMAP> bitmap{CreateCompatibleBitmap(screen.get(), rect.right, rect.bottom)};
+    const UniqueGdi<HBITMAP> bitmap{CreateCompatibleBitmap(screen.get(), size.cx, size.cy)};
     const SelectedObject selected(memory.get(), bitmap.get());
-    const UniqueGdi<HBRUSH> white{CreateSolidBrush(RGB(255, 255, 255))};
-    FillRect(memory.get(), &rect, white.get());
+    const UniqueGdi<HBRUSH> brush{CreateSolidBrush(background)};
+    FillRect(memory.get(), &rect, brush.get());
     const UniqueGdi<HFONT> font{CreateFontW(
-        17, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+        height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
         CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei UI")};
     const SelectedObject selectedFont(memory.get(), font.get());
     SetBkMode(memory.get(), TRANSPARENT);
-    SetTextColor(memory.get(), RGB(42, 67, 57));
-    DrawTextW(memory.get(), text.c_str(), -1, &rect, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
-    return ReadPixels(memory.get(), 0, 0, rect.right, rect.bottom);
+    SetTextColor(memory.get(), colour);
+    DrawTextW(memory.get(), text.c_str(), -1, &rect, format);
+    return ReadPixels(memory.get(), 0, 0, size.cx, size.cy);
 }
 
 std::wstring BuildPath(const std::string& relative) {
@@ -157,20 +159,44 @@ void InstallerWindow::SetInstallDir(const std::wstring& directory) {
                         &result);
 }
 
-void InstallerWindow::Click(int id, int times) {
+namespace {
+
+// Moves the mouse to the point, then sends the button events in turn.
+void Mouse(POINT point, const std::vector<DWORD>& buttons) {
+    std::vector<INPUT> inputs(1 + buttons.size(), INPUT{INPUT_MOUSE, {}});
+    inputs[0].mi.dx = MulDiv(point.x, 65536, GetSystemMetrics(SM_CXSCREEN));
+    inputs[0].mi.dy = MulDiv(point.y, 65536, GetSystemMetrics(SM_CYSCREEN));
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    for (size_t i = 0; i < buttons.size(); ++i)
+        inputs[i + 1].mi.dwFlags = buttons[i];
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+}  // namespace
+
+POINT InstallerWindow::Center(int id) const {
     const HWND control = GetDlgItem(window_, id);
     RECT rect;
     GetWindowRect(control, &rect);
-    POINT center{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    const POINT center{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     // A window that an earlier test's installer left may still cover the spot for a while.
     WaitUntil([&] { return WindowFromPoint(center) == control; }, std::chrono::seconds(5));
-    std::vector<INPUT> inputs(1 + 2 * times, INPUT{INPUT_MOUSE, {}});
-    inputs[0].mi.dx = MulDiv(center.x, 65536, GetSystemMetrics(SM_CXSCREEN));
-    inputs[0].mi.dy = MulDiv(center.y, 65536, GetSystemMetrics(SM_CYSCREEN));
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    for (size_t i = 1; i < inputs.size(); ++i)
-        inputs[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return center;
+}
+
+void InstallerWindow::Click(int id, int times) {
+    std::vector<DWORD> buttons;
+    for (int i = 0; i < times; ++i)
+        buttons.insert(buttons.end(), {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
+    Mouse(Center(id), buttons);
+}
+
+void InstallerWindow::Press(int id) {
+    Mouse(Center(id), {MOUSEEVENTF_LEFTDOWN});
+}
+
+void InstallerWindow::Release() {
+    Mouse({0, 0}, {MOUSEEVENTF_LEFTUP});
 }
 
 std::vector<std::wstring> InstallerWindow::Trace() const {
@@ -203,7 +229,7 @@ int InstallerWindow::WaitForExit(std::chrono::milliseconds timeout) const {
 }
 
 Screenshot InstallerWindow::Capture() const {
-    RECT client;
+    RECT client{};
     GetClientRect(window_, &client);
     POINT origin{0, 0};
     ClientToScreen(window_, &origin);

@@ -23,8 +23,10 @@ struct Screenshot {
     bool operator==(const Screenshot&) const = default;
 };
 
-// The percent label as the installer must draw it for this text, drawn here.
-Screenshot ExpectedPercentLabel(const std::wstring& text);
+// A line of text as the installer must draw it into the rectangle (a size, at its origin) over
+// a background colour, drawn here: in Microsoft YaHei UI of that height and weight.
+Screenshot ExpectedText(const std::wstring& text, SIZE size, int height, int weight,
+                        COLORREF colour, COLORREF background, UINT format);
 
 class InstallerWindow {
 public:
@@ -42,6 +44,10 @@ public:
 
     void SetInstallDir(const std::wstring& directory);
     void Click(int id, int times = 1);
+    // Holds the mouse button down over the control; Release() lets it go over the screen's
+    // corner instead, so that nothing is clicked.
+    void Press(int id);
+    void Release();
 
     // Lines the message spy wrote so far ("busy 1", "status ...", "progress 70", ...).
     std::vector<std::wstring> Trace() const;
@@ -55,6 +61,8 @@ public:
     Screenshot Capture() const;
 
 private:
+    POINT Center(int id) const;
+
     UniqueProcess process_;
     HWND window_ = nullptr;
     std::wstring tracePath_;

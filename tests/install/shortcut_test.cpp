@@ -39,7 +39,8 @@ class DesktopShortcut : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(apartment_.Initialized());
-        fs::remove_all(shortcut_);  // one that an install before this test left
+        for (const auto& entry : fs::directory_iterator(desktop_))  // what others left there
+            if (entry.path().extension() == L".lnk") fs::remove_all(entry.path());
         WriteWholeFile(exe_, "MZ");
     }
     void TearDown() override { fs::remove_all(shortcut_); }

@@ -138,6 +138,10 @@ TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
     EXPECT_TRUE(HttpGetText(HttpUrl(Path("binary")), text, nullptr, L""));
     EXPECT_EQ(text, binary);
 
+    // A server that answers only after five seconds is waited for: the time-outs are longer.
+    SetRoute(Path("late"), R"({"chunk_delay_ms": 5000, "body": "late"})");
+    EXPECT_EQ(Get(HttpUrl(Path("late"))).body, "late");
+
     SetRoute(Path("204"), R"({"status": 204})");
     const Fetched got = Get(HttpUrl(Path("204")));
     EXPECT_TRUE(got.ok);
