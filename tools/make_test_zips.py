@@ -33,7 +33,7 @@ UPDATE = [
 ]
 
 
-def write_zip(path, entries, comment=b""):
+def write_zip(path, entries):
     with zipfile.ZipFile(path, "w") as archive:
         for name, data, compression in entries:
             info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 12, 0, 0))
@@ -43,7 +43,6 @@ def write_zip(path, entries, comment=b""):
                 archive.writestr(info, b"")
             else:
                 archive.writestr(info, data)
-        archive.comment = comment
 
 
 def main():
@@ -53,7 +52,6 @@ def main():
 
     write_zip(join("package.zip"), PACKAGE)
     write_zip(join("update.zip"), UPDATE)
-    write_zip(join("commented.zip"), PACKAGE[:2], comment=b"an archive comment")
     shutil.copyfile(join("package.zip"), join("package.uro"))
 
     with open(join("package.zip"), "rb") as f:

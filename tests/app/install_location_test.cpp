@@ -19,30 +19,28 @@ namespace {
 const std::wstring kFolder = DedicatedFolderName;
 
 TEST(ComposeInstallDir, EndsInTheDedicatedFolderOnce) {
-    const struct {
-        std::wstring input, expected;
-    } cases[] = {
-        {L"D:\\", L"D:\\" + kFolder},
-        {L"\t\r\n D:\\Games\\ \r\n", L"D:\\Games\\" + kFolder},
-        {L"D:\\Games\\" + kFolder + L"\\\\", L"D:\\Games\\" + kFolder},
-        {L"d:/games/vexa游戏盒子/", L"d:/games/vexa游戏盒子"},
-        {L"C:\\\\\\", L"C:\\" + kFolder},
-        {L"E:/apps//", L"E:/apps\\" + kFolder},
-        {L"D:", L"D:" + kFolder},
-        {L"D:" + kFolder, L"D:" + kFolder},
-        {L"/", L"/" + kFolder},
-        {L"   ", L""},
-        // Only ASCII letters are compared without case; other characters must match exactly.
-        {L"D:\\Vexa游戏盒子2", L"D:\\Vexa游戏盒子2\\" + kFolder},
-        {L"D:\\Ｖexa游戏盒子", L"D:\\Ｖexa游戏盒子\\" + kFolder},
-        {L"D:\\" + kFolder + L"\\sub", L"D:\\" + kFolder + L"\\sub\\" + kFolder},
-        {L"D:\\It's [x] $y & ‘z’", L"D:\\It's [x] $y & ‘z’\\" + kFolder},
-        // The server name is part of a network path's root, never a folder of the install.
-        {L"\\\\server\\share\\" + kFolder + L"\\", L"\\\\server\\share\\" + kFolder},
-        {L"\\\\" + kFolder, L"\\\\" + kFolder + L"\\" + kFolder},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ComposeInstallDir(c.input), c.expected) << Narrow(c.input);
+    ExpectEach(
+        ComposeInstallDir,
+        {
+            {L"D:\\", L"D:\\" + kFolder},
+            {L"\t\r\n D:\\Games\\ \r\n", L"D:\\Games\\" + kFolder},
+            {L"D:\\Games\\" + kFolder + L"\\\\", L"D:\\Games\\" + kFolder},
+            {L"d:/games/vexa游戏盒子/", L"d:/games/vexa游戏盒子"},
+            {L"C:\\\\\\", L"C:\\" + kFolder},
+            {L"E:/apps//", L"E:/apps\\" + kFolder},
+            {L"D:", L"D:" + kFolder},
+            {L"D:" + kFolder, L"D:" + kFolder},
+            {L"/", L"/" + kFolder},
+            {L"   ", L""},
+            // Only ASCII letters are compared without case; other characters must match exactly.
+            {L"D:\\Vexa游戏盒子2", L"D:\\Vexa游戏盒子2\\" + kFolder},
+            {L"D:\\Ｖexa游戏盒子", L"D:\\Ｖexa游戏盒子\\" + kFolder},
+            {L"D:\\" + kFolder + L"\\sub", L"D:\\" + kFolder + L"\\sub\\" + kFolder},
+            {L"D:\\It's [x] $y & ‘z’", L"D:\\It's [x] $y & ‘z’\\" + kFolder},
+            // The server name is part of a network path's root, never a folder of the install.
+            {L"\\\\server\\share\\" + kFolder + L"\\", L"\\\\server\\share\\" + kFolder},
+            {L"\\\\" + kFolder, L"\\\\" + kFolder + L"\\" + kFolder},
+        });
 }
 
 TEST(ChooseInstallRoot, PrefersDriveDThenTheFirstFixedDrive) {
@@ -75,17 +73,14 @@ TEST(AbsoluteInstallDir, LeavesFullyQualifiedDirectoriesAsTheyAre) {
     const ScratchDir scratch;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(scratch.Path());
-    const struct {
-        std::wstring dir, expected;
-    } cases[] = {
-        {L"D:/games//" + kFolder, L"D:/games//" + kFolder},
-        {L"C:\\a\\..\\" + kFolder, L"C:\\a\\..\\" + kFolder},
-        {L"//server/share/" + kFolder, L"//server/share/" + kFolder},
-        {L"Games/./x/../" + kFolder, scratch / (L"Games\\" + kFolder)},
-        {L"\\" + kFolder, L"C:\\" + kFolder},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(AbsoluteInstallDir(c.dir), c.expected) << Narrow(c.dir);
+    ExpectEach(AbsoluteInstallDir,
+               {
+                   {L"D:/games//" + kFolder, L"D:/games//" + kFolder},
+                   {L"C:\\a\\..\\" + kFolder, L"C:\\a\\..\\" + kFolder},
+                   {L"//server/share/" + kFolder, L"//server/share/" + kFolder},
+                   {L"Games/./x/../" + kFolder, scratch / (L"Games\\" + kFolder)},
+                   {L"\\" + kFolder, L"C:\\" + kFolder},
+               });
     std::filesystem::current_path(previous);
 }
 

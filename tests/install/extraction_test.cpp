@@ -34,17 +34,13 @@ std::wstring PlaceZip(std::string_view name, const fs::path& path) {
 }
 
 TEST(QuotePowerShellLiteral, DoublesEverySingleQuoteCharacter) {
-    const struct {
-        std::wstring text, expected;
-    } cases[] = {
-        {L"", L"''"},
-        {L"D:\\O'Brien", L"'D:\\O''Brien'"},
-        {L"‘a’ ‚b‛ 'c'", L"'‘‘a’’ ‚‚b‛‛ ''c'''"},
-        {L"C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子",
-         L"'C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子'"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(QuotePowerShellLiteral(c.text), c.expected) << Narrow(c.text);
+    ExpectEach(QuotePowerShellLiteral, {
+                                           {L"", L"''"},
+                                           {L"D:\\O'Brien", L"'D:\\O''Brien'"},
+                                           {L"‘a’ ‚b‛ 'c'", L"'‘‘a’’ ‚‚b‛‛ ''c'''"},
+                                           {L"C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子",
+                                            L"'C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子'"},
+                                       });
     EXPECT_EQ(ExtractionCommandLine(L"C:\\it's.zip", L"D:\\O’Brien"),
               L"powershell.exe -NoProfile -ExecutionPolicy Bypass -Command "
               L"\"$ErrorActionPreference='Stop'; Expand-Archive -LiteralPath 'C:\\it''s.zip' "

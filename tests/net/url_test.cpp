@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_server.h"
+
 namespace {
 
 UrlParts Split(const std::wstring& url) {
@@ -31,50 +33,37 @@ TEST(SplitUrl, TakesSchemePortHostAndPathWithQueryOrRefuses) {
 }
 
 TEST(UrlOrigin, LeavesOutOnlyTheSchemesOwnDefaultPort) {
-    const struct {
-        const wchar_t* url;
-        const wchar_t* origin;
-    } cases[] = {
-        {L"http://a.example/x/y?z", L"http://a.example"},
-        {L"https://a.example:443/api/", L"https://a.example"},
-        {L"http://a.example:8080/api/", L"http://a.example:8080"},
-        {L"https://a.example:80/", L"https://a.example:80"},
-        {L"not a url", L""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(UrlOrigin(c.url), c.origin) << c.url;
+    ExpectEach(UrlOrigin, {{L"http://a.example/x/y?z", L"http://a.example"},
+                           {L"https://a.example:443/api/", L"https://a.example"},
+                           {L"http://a.example:8080/api/", L"http://a.example:8080"},
+                           {L"https://a.example:80/", L"https://a.example:80"},
+                           {L"not a url", L""}});
 }
 
 TEST(ResolveRedirectTarget, ResolvesLikeABrowser) {
-    const UrlParts current = Split(L"http://h.example:8080/dir/sub/file.zip?old=1");
     const UrlParts secure = Split(L"https://h.example/a");
-    const struct {
-        const UrlParts& from;
-        const wchar_t* location;
-        const wchar_t* target;
-    } cases[] = {
-        // Absolute values are taken as they are; only a scheme's case is changed.
-        {current, L"https://other.example/x/../y", L"https://other.example/x/../y"},
-        {current, L"HTTPS://Other.example/A", L"https://Other.example/A"},
-        {current, L"ftp://other.example/a", L"ftp://other.example/a"},
-        // Network-path references keep the scheme only.
-        {current, L"//cdn.example/p.zip", L"http://cdn.example/p.zip"},
-        {secure, L"//x.example/b", L"https://x.example/b"},
-        // Paths keep scheme, host and port, and lose their dot segments.
-        {current, L"/a/./b/../c?q=1", L"http://h.example:8080/a/c?q=1"},
-        {secure, L"/b", L"https://h.example/b"},
-        {current, L"p.zip", L"http://h.example:8080/dir/sub/p.zip"},
-        {current, L"../p.zip", L"http://h.example:8080/dir/p.zip"},
-        {current, L"../../../../p.zip", L"http://h.example:8080/p.zip"},
-        {current, L"./x/", L"http://h.example:8080/dir/sub/x/"},
-        {current, L"..", L"http://h.example:8080/dir/"},
-        // Query-only and fragment-only references keep the path.
-        {current, L"?new=2", L"http://h.example:8080/dir/sub/file.zip?new=2"},
-        {current, L"#part", L"http://h.example:8080/dir/sub/file.zip?old=1#part"},
-        {current, L"", L"http://h.example:8080/dir/sub/file.zip?old=1"},
+    EXPECT_EQ(ResolveRedirectTarget(L"//x.example/b", secure), L"https://x.example/b");
+    EXPECT_EQ(ResolveRedirectTarget(L"/b", secure), L"https://h.example/b");
+    const UrlParts current = Split(L"http://h.example:8080/dir/sub/file.zip?old=1");
+    const auto resolve = [&](const std::wstring& location) {
+        return ResolveRedirectTarget(location, current);
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ResolveRedirectTarget(c.location, c.from), c.target) << c.location;
+    ExpectEach(resolve, {// Absolute values are taken as they are; only a scheme's case changes.
+                         {L"https://other.example/x/../y", L"https://other.example/x/../y"},
+                         {L"HTTPS://Other.example/A", L"https://Other.example/A"},
+                         {L"ftp://other.example/a", L"ftp://other.example/a"},
+                         // Network-path references keep the scheme only.
+                         {L"//cdn.example/p.zip", L"http://cdn.example/p.zip"},
+                         // Paths keep scheme, host and port, and lose their dot segments.
+                         {L"/a/./b/../c?q=1", L"http://h.example:8080/a/c?q=1"},
+                         {L"p.zip", L"http://h.example:8080/dir/sub/p.zip"},
+                         {L"../../../../p.zip", L"http://h.example:8080/p.zip"},
+                         {L"./x/", L"http://h.example:8080/dir/sub/x/"},
+                         {L"..", L"http://h.example:8080/dir/"},
+                         // Query-only and fragment-only references keep the path.
+                         {L"?new=2", L"http://h.example:8080/dir/sub/file.zip?new=2"},
+                         {L"#part", L"http://h.example:8080/dir/sub/file.zip?old=1#part"},
+                         {L"", L"http://h.example:8080/dir/sub/file.zip?old=1"}});
 }
 
 }  // namespace

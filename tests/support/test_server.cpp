@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "common/owners.h"
@@ -137,4 +139,10 @@ std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
 
 int RequestCount(const std::string& prefix) {
     return static_cast<int>(RequestHeads(prefix).size());
+}
+
+void ExpectEach(const std::function<std::wstring(const std::wstring&)>& function,
+                const Rows& rows) {
+    for (const auto& [input, expected] : rows)
+        EXPECT_EQ(function(input), expected) << Narrow(input);
 }

@@ -3,8 +3,10 @@
 // routes and read back what arrived. Control requests use WinHTTP directly, never the code
 // under test.
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 std::wstring Widen(std::string_view text);   // UTF-8 to UTF-16
@@ -36,3 +38,7 @@ std::string RequestLog(const std::string& prefix);
 int RequestCount(const std::string& prefix);
 // The same requests as lines: the request line first, then the header lines.
 std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix);
+
+// Checks a text function against rows of an input and the expected result.
+using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
+void ExpectEach(const std::function<std::wstring(const std::wstring&)>& function, const Rows& rows);
