@@ -16,17 +16,6 @@ bool IsUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-std::string WideToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string utf8(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), bytes, nullptr, nullptr);
-    return utf8;
-}
-
 }  // namespace
 
 std::wstring Utf8ToWide(const std::string& bytes) {
@@ -37,6 +26,17 @@ std::wstring Utf8ToWide(const std::string& bytes) {
     std::wstring wide(static_cast<size_t>(units), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, wide.data(), units);
     return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
 }
 
 std::wstring PercentEncode(const std::wstring& text) {

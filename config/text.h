@@ -5,8 +5,10 @@
 #include <string>
 #include <string_view>
 
-// UTF-8 bytes to UTF-16; malformed sequences become U+FFFD. NUL bytes are kept.
+// UTF-8 bytes to UTF-16 and back; malformed sequences and lone surrogates become U+FFFD. NUL
+// units are kept.
 std::wstring Utf8ToWide(const std::string& bytes);
+std::string WideToUtf8(const std::wstring& text);
 
 // The UTF-8 bytes of the text with every byte outside A-Z a-z 0-9 - . _ ~ written as %XX.
 std::wstring PercentEncode(const std::wstring& text);

@@ -17,33 +17,19 @@ constexpr char kEncoded[] =
     "https%3A%2F%2Fpan.example.com%2Fs%2F%E7%9B%92%E5%AD%90%20v2%3Fx%3D1%26y";
 
 TEST(ServiceUrls, ExtendTheBasesPathAndKeepItsQueryOrTakeItsOrigin) {
-    const struct {
-        std::wstring base, parser, linkInfo;  // both for the package "x/y z"
-    } cases[] = {
-        {L"https://svc.example/api/", L"https://svc.example/api/json/parser?url=x%2Fy%20z",
-         L"https://svc.example/v2/linkInfo?url=x%2Fy%20z"},
-        {L" https://svc.example:8443/api \t",
-         L"https://svc.example:8443/api/json/parser?url=x%2Fy%20z",
-         L"https://svc.example:8443/v2/linkInfo?url=x%2Fy%20z"},
-        {L"https://svc.example/json/parser/", L"https://svc.example/json/parser/?url=x%2Fy%20z",
-         L"https://svc.example/v2/linkInfo?url=x%2Fy%20z"},
-        {L"https://svc.example/json/parserx", L"https://svc.example/json/parserx?url=x%2Fy%20z",
-         L"https://svc.example/v2/linkInfo?url=x%2Fy%20z"},
-        {L"http://svc.example:80/api?token=1",
-         L"http://svc.example:80/api/json/parser?token=1&url=x%2Fy%20z",
-         L"http://svc.example/v2/linkInfo?url=x%2Fy%20z"},
-        {L"https://svc.example/json/parser?app=box",
-         L"https://svc.example/json/parser?app=box&url=x%2Fy%20z",
-         L"https://svc.example/v2/linkInfo?url=x%2Fy%20z"},
-        {L"http://svc.example:443/", L"http://svc.example:443/json/parser?url=x%2Fy%20z",
-         L"http://svc.example:443/v2/linkInfo?url=x%2Fy%20z"},
-        {L"svc.example/api/", L"svc.example/api/json/parser?url=x%2Fy%20z", L""},
-        {L" \t\r\n", L"", L""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ParserServiceUrl(c.base, L"x/y z"), c.parser) << Narrow(c.base);
-        EXPECT_EQ(LinkInfoServiceUrl(c.base, L"x/y z"), c.linkInfo) << Narrow(c.base);
-    }
+    ExpectEach(
+        [](const std::wstring& base) { return ParserServiceUrl(base, L"p"); },
+        {{L" https://s.example:8443/api \t", L"https://s.example:8443/api/json/parser?url=p"},
+         {L"https://s.example/json/parser/", L"https://s.example/json/parser/?url=p"},
+         {L"https://s.example/json/parserx", L"https://s.example/json/parserx?url=p"},
+         {L"http://s.example/api?token=1", L"http://s.example/api/json/parser?token=1&url=p"},
+         {L"https://s.example/json/parser?app=box", L"https://s.example/json/parser?app=box&url=p"},
+         {L" \t\r\n", L""}});
+    ExpectEach([](const std::wstring& base) { return LinkInfoServiceUrl(base, L"p"); },
+               {{L" https://s.example:8443/api/ ", L"https://s.example:8443/v2/linkInfo?url=p"},
+                {L"https://s.example:443/a?b", L"https://s.example/v2/linkInfo?url=p"},
+                {L"http://s.example:443/", L"http://s.example:443/v2/linkInfo?url=p"},
+                {L"s.example/api/", L""}});
     EXPECT_EQ(ParserServiceUrl(L"https://s.example/", kPackage),
               L"https://s.example/json/parser?url=" + Widen(kEncoded));
 }

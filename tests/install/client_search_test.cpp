@@ -62,19 +62,6 @@ TEST(FindClientExecutable, FindsARegularFileByEitherNameAtAnyDepth) {
     EXPECT_EQ(exePath, scratch / L"Quorin.exe");
 }
 
-TEST(FindClientExecutable, TellsAnUnreadableDirectoryFromAnEmptyOne) {
-    const ScratchDir scratch;
-    WriteWholeFile(scratch / L"a file", "not a folder");
-    for (const std::wstring& installDir :
-         {scratch / L"missing", scratch / L"a file", std::wstring(L"Q:\\no such drive")}) {
-        std::wstring exePath = L"before";
-        std::wstring error = L"before";
-        EXPECT_FALSE(FindClientExecutable(installDir, exePath, &error)) << Narrow(installDir);
-        EXPECT_EQ(error, L"无法读取安装目录");
-        EXPECT_EQ(exePath, L"before");
-    }
-}
-
 // Wine cannot make a linked folder (CreateSymbolicLinkW succeeds without making one, reparse
 // points cannot be set): the decision is tested on the values a directory entry carries.
 TEST(IsLinkedFolder, SkipsSymbolicLinksAndJunctionsOnly) {

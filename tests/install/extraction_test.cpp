@@ -66,19 +66,6 @@ TEST(ExtractPackage, UnpacksIntoANewDirectoryWhateverThePathsHold) {
     EXPECT_EQ(std::count(tree.begin(), tree.end(), L'\n'), 15) << Narrow(tree);
 }
 
-TEST(ExtractPackage, ReplacesFilesOfAnEarlierInstallAndKeepsTheOthers) {
-    const ScratchDir scratch;
-    const std::wstring destination = scratch / L"Vexa游戏盒子";
-    ASSERT_TRUE(ExtractPackage(TestZipPath("package.zip"), destination, nullptr));
-    WriteWholeFile(destination + L"\\user settings.ini", "kept");
-    std::wstring error;
-    ASSERT_TRUE(ExtractPackage(TestZipPath("update.zip"), destination, &error)) << Narrow(error);
-    EXPECT_EQ(ReadWholeFile(destination + L"\\Vexa盒子.exe"),
-              "MZ client version 2, longer than before");
-    EXPECT_EQ(ReadWholeFile(destination + L"\\data\\深层\\文件.txt"), "第二版");
-    EXPECT_EQ(ReadWholeFile(destination + L"\\user settings.ini"), "kept");
-}
-
 // PowerShell's exit code decides: anything but 0 is a failed unpacking, and the archive stays.
 TEST(ExtractPackage, ReportsAnyNonZeroExitCode) {
     const ScratchDir scratch;

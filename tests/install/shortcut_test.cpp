@@ -43,23 +43,6 @@ protected:
     const std::wstring exe_ = scratch_ / L"O'Brien’s [x] $y\\Vexa游戏盒子\\bin\\Quorin.exe";
 };
 
-TEST_F(DesktopShortcut, PointsAtTheExecutableAndItsFolderUnderOneName) {
-    for (const std::wstring& exe : {scratch_ / L"Vexa游戏盒子\\Vexa盒子.exe", exe_}) {
-        WriteWholeFile(exe, "MZ");
-        std::wstring error = L"untouched";
-        ASSERT_TRUE(CreateDesktopShortcut(exe, &error)) << Narrow(exe);
-        EXPECT_EQ(error, L"untouched");
-        const SavedShortcut saved = LoadShortcut(shortcut_);
-        EXPECT_EQ(saved.target, exe);
-        EXPECT_EQ(saved.workingDirectory, fs::path(exe).parent_path().wstring());
-        EXPECT_EQ(saved.description, L"Vexa盒子");
-    }
-    int shortcuts = 0;  // saved again under the same name: no numbered second one
-    for (const auto& entry : fs::directory_iterator(desktop_))
-        shortcuts += entry.path().extension() == L".lnk";
-    EXPECT_EQ(shortcuts, 1);
-}
-
 TEST_F(DesktopShortcut, GoesWhereverTheDesktopHasBeenMoved) {
     const std::wstring moved = scratch_ / L"桌面 moved";
     fs::create_directories(moved);

@@ -45,22 +45,6 @@ std::wstring Url(const char* scheme, int port, std::string_view path) {
 
 }  // namespace
 
-std::wstring Widen(std::string_view text) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                                        static_cast<int>(text.size()), wide.data(),
-                                                        static_cast<int>(wide.size()))));
-    return wide;
-}
-
-std::string Narrow(std::wstring_view text) {
-    std::string narrow(text.size() * 3, '\0');
-    narrow.resize(static_cast<size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                            static_cast<int>(narrow.size()), nullptr, nullptr)));
-    return narrow;
-}
-
 std::wstring HttpUrl(std::string_view path) {
     return Url("http", kTestHttpPort, path);
 }

@@ -9,8 +9,14 @@
 #include <utility>
 #include <vector>
 
-std::wstring Widen(std::string_view text);   // UTF-8 to UTF-16
-std::string Narrow(std::wstring_view text);  // UTF-16 to UTF-8
+#include "config/text.h"
+
+inline std::wstring Widen(std::string_view text) {
+    return Utf8ToWide(std::string(text));
+}
+inline std::string Narrow(std::wstring_view text) {
+    return WideToUtf8(std::wstring(text));
+}
 
 std::wstring HttpUrl(std::string_view path);       // http://localhost:<port><path>
 std::wstring HttpsUrl(std::string_view path);      // HTTPS, certificate of the trusted test CA

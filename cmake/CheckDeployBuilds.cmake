@@ -1,4 +1,4 @@
-# cmake -DSOURCE_DIR=... -DWORK_DIR=... -DSIGNING=BUILD_DIR/signing -P deploy_builds.cmake
+# cmake -DSOURCE_DIR=... -DWORK_DIR=... -DSIGNING=BUILD_DIR/signing -P CheckDeployBuilds.cmake
 # A configure outside the test presets makes a deployment-shaped build or stops: without
 # endpoints it stops with one message naming the settings. Two such builds of the installer in
 # different folders give the same bytes, and their last line names them. Signed through the
