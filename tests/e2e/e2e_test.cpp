@@ -75,11 +75,11 @@ public:
         return kHttp + base_ + "files/" + file;
     }
 
-    std::unique_ptr<InstallerWindow> Start(std::map<std::wstring, std::wstring> env = {},
-                                           const std::string& program = "app") {
+    std::unique_ptr<InstallerWindow> Start(
+        std::map<std::wstring, std::wstring> env = {},
+        const std::wstring& program = BuildPath("app/VexaBoxInstaller.exe")) {
         env.emplace(L"VEXA_CLIENT_EXIT_AT_ONCE", L"1");
-        auto installer =
-            std::make_unique<InstallerWindow>(BuildPath(program + "/VexaBoxInstaller.exe"), env);
+        auto installer = std::make_unique<InstallerWindow>(program, env);
         installer->SetInstallDir(installRoot_.wstring());
         return installer;
     }
@@ -404,7 +404,7 @@ TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
         SCOPED_TRACE(kind);
         UseInstallRoot(name_ + "-" + kind);
         ServePackage("signing/client-" + kind + ".zip");
-        auto installer = Start({}, "tests/pinned");
+        auto installer = Start({}, BuildPath("tests/pinned/VexaBoxInstaller.exe"));
         installer->Click(IDC_INSTALL);
         const bool trusted = kind == "publisher";
         ASSERT_TRUE(installer->WaitForLine(trusted ? L"finished" : L"button 立即安装", 20s));
@@ -476,10 +476,7 @@ TEST_F(Installer, NeverLoadsDllsPlantedBesideIt) {
     EXPECT_TRUE(fs::remove(downloads / L"winhttp.dll.loaded"));
 
     ServePackage("client-top.zip");
-    auto installer = std::make_unique<InstallerWindow>(
-        (downloads / L"VexaBoxInstaller.exe").wstring(),
-        std::map<std::wstring, std::wstring>{{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}});
-    installer->SetInstallDir(installRoot_.wstring());
+    auto installer = Start({}, (downloads / L"VexaBoxInstaller.exe").wstring());
     installer->Click(IDC_INSTALL);
     EXPECT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
