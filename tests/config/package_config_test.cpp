@@ -34,8 +34,7 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
          {L"p", L"https://svc.example/v1/?app=box", L""}},
         {Body("<html><body>Not JSON</body></html>"), {L"", L"", L""}},
         {R"({"status": 404, "body": )" + JsonText(all) + "}", {L"", L"", L""}},
-        {R"({"hangup": true})", {L"", L"", L""}},
-    };
+        {R"({"hangup": true})", {L"", L"", L""}}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string base = "/pkg/" + RunTag() + "/" + std::to_string(n++) + "/";

@@ -60,8 +60,7 @@ TEST(ResolvePackageLink, AsksTheParserFormThenTheLinkInfoFormWhenAServiceIsSet) 
         {L"p.zip", L"*", notFound, hangup, false, L"服务器无响应"},
         {L"p.zip", L"*", Body(R"({"directLink":null})"),
          Body(R"({"directLink":"https://cdn.example/wrong.zip"})"), false,
-         L"第三方接口未返回可下载地址"},
-    };
+         L"第三方接口未返回可下载地址"}};
     int n = 0;
     for (const auto& c : cases) {
         // Each case has its own service path and package address, so its own routes.
@@ -104,8 +103,7 @@ TEST(ResolvePackageLink, SendsBothFormsWithTheEncodedAddressAndASafeTrimmedKey) 
         {"/blank/json/parser?app=box", L" \t ", "/blank/json/parser?app=box&url=", {}},
         // A line break in the key would add header lines of the back end's choosing.
         {"/broken/api", L"abc\r\nX-Evil: 1", "/broken/api/json/parser?url=", {}},
-        {"/del/api/", L"a\x7F", "/del/api/json/parser?url=", {}},
-    };
+        {"/del/api/", L"a\x7F", "/del/api/json/parser?url=", {}}};
     // No parser reply has a directLink, so that both forms are asked.
     for (const auto& c : cases)
         SetRoute(service + c.parserTarget.substr(0, c.parserTarget.find('?')), Body("{}"));

@@ -39,8 +39,7 @@ TEST(FetchServerConfig, FallsBackUntilAUsableBaseAddress) {
         {Body(R"({"api_base_url":" \n "})"), fromFallback, L"https://fallback.example/api/", true},
         {Body(R"({"api_base_url":8080})"), fromFallback, L"https://fallback.example/api/", true},
         {unreachable, R"({"status": 503})", L"", true},
-        {html, Body(R"({"api_base_url":null})"), L"", true},
-    };
+        {html, Body(R"({"api_base_url":null})"), L"", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.primary);
         SetRoute(kPrimary, c.primary);

@@ -17,23 +17,6 @@
 
 namespace {
 
-// Starts the program with the variables set in its environment.
-bool Start(const std::wstring& program, const std::wstring& arguments,
-           const std::map<std::wstring, std::wstring>& env, UniqueProcess& process) {
-    for (const auto& [name, value] : env)
-        SetEnvironmentVariableW(name.c_str(), value.c_str());
-    const Finally unset([&] {
-        for (const auto& variable : env)
-            SetEnvironmentVariableW(variable.first.c_str(), nullptr);
-    });
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    // Detached, as a program started from the desktop is: it has no console to pass on.
-    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          DETACHED_PROCESS, nullptr, nullptr, &startup, &process.info) != FALSE;
-}
-
 HWND FindWindowOf(DWORD processId) {
     for (HWND window = FindWindowW(kMainWindowClass, nullptr); window;
          window = FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) {
@@ -110,9 +93,18 @@ InstallerWindow::InstallerWindow(const std::wstring& program,
     DeleteFileW(tracePath_.c_str());
     auto variables = env;
     variables[L"VEXA_MESSAGE_SPY_LOG"] = tracePath_;
-    if (!Start(program, L"", variables, process_)) {
-        throw std::runtime_error("cannot start the installer: " + Narrow(program));
-    }
+    for (const auto& [name, value] : variables)
+        SetEnvironmentVariableW(name.c_str(), value.c_str());
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    // Detached, as a program started from the desktop is: it has no console to pass on.
+    const BOOL started =
+        CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                       DETACHED_PROCESS, nullptr, nullptr, &startup, &process_.info);
+    for (const auto& variable : variables)
+        SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+    if (!started) throw std::runtime_error("cannot start the installer: " + Narrow(program));
     // Found, and on the screen: Wine shows a window a moment after it says it is visible.
     if (!WaitUntil(
             [&] {
@@ -191,8 +183,10 @@ void InstallerWindow::Click(int id, int times) {
     Mouse(Center(id), buttons);
 }
 
+// Off the centre where Click() goes: a press there soon after a click would be a double click.
 void InstallerWindow::Press(int id) {
-    Mouse(Center(id), {MOUSEEVENTF_LEFTDOWN});
+    const POINT center = Center(id);
+    Mouse({center.x - 3 * GetSystemMetrics(SM_CXDOUBLECLK), center.y}, {MOUSEEVENTF_LEFTDOWN});
 }
 
 void InstallerWindow::Release() {
@@ -256,14 +250,4 @@ int ChildProcessCount(DWORD parentId) {
         children += entry.th32ParentProcessID == parentId;
     }
     return children;
-}
-
-int RunProgram(const std::wstring& program, const std::wstring& arguments) {
-    UniqueProcess process;
-    DWORD code = static_cast<DWORD>(-1);
-    if (Start(program, arguments, {}, process) &&
-        WaitForSingleObject(process.info.hProcess, 30000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.info.hProcess, &code);
-    }
-    return static_cast<int>(code);
 }

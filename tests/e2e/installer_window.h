@@ -77,9 +77,5 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 // The processes whose parent is the given process.
 int ChildProcessCount(DWORD parentId);
 
-// Runs a program and waits for it; its exit code, or -1 when it cannot be started or does not
-// end within 30 seconds.
-int RunProgram(const std::wstring& program, const std::wstring& arguments);
-
 // Host paths of this build (the tests run under Wine, where Z: is the host's root).
 std::wstring BuildPath(const std::string& relative);

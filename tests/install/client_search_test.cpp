@@ -31,8 +31,7 @@ TEST(FindClientExecutable, FindsARegularFileByEitherNameAtAnyDepth) {
         // A folder named like the executable is no client, at the top or below.
         {{L"Vexa盒子.exe\\", L"Quorin.exe\\readme.txt"}, {L""}},
         {{L"a\\Quorin.exe\\", L"a\\Vexa盒子.exe\\bin\\Quorin.exe"},
-         {L"a\\Vexa盒子.exe\\bin\\Quorin.exe"}},
-    };
+         {L"a\\Vexa盒子.exe\\bin\\Quorin.exe"}}};
     for (const auto& c : cases) {
         const ScratchDir scratch;
         const std::wstring installDir = scratch / L"Vexa游戏盒子";

@@ -34,13 +34,11 @@ std::wstring PlaceZip(std::string_view name, const fs::path& path) {
 }
 
 TEST(QuotePowerShellLiteral, DoublesEverySingleQuoteCharacter) {
-    ExpectEach(QuotePowerShellLiteral, {
-                                           {L"", L"''"},
-                                           {L"D:\\O'Brien", L"'D:\\O''Brien'"},
-                                           {L"‘a’ ‚b‛ 'c'", L"'‘‘a’’ ‚‚b‛‛ ''c'''"},
-                                           {L"C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子",
-                                            L"'C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子'"},
-                                       });
+    ExpectEach(QuotePowerShellLiteral, {{L"", L"''"},
+                                        {L"D:\\O'Brien", L"'D:\\O''Brien'"},
+                                        {L"‘a’ ‚b‛ 'c'", L"'‘‘a’’ ‚‚b‛‛ ''c'''"},
+                                        {L"C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子",
+                                         L"'C:\\a b\\[x]\\$env:TEMP\\\"q\"\\“d”\\盒子'"}});
     EXPECT_EQ(ExtractionCommandLine(L"C:\\it's.zip", L"D:\\O’Brien"),
               L"powershell.exe -NoProfile -ExecutionPolicy Bypass -Command "
               L"\"$ErrorActionPreference='Stop'; Expand-Archive -LiteralPath 'C:\\it''s.zip' "
@@ -72,15 +70,13 @@ TEST(ExtractPackage, ReportsAnyNonZeroExitCode) {
     const struct {
         const char* archive;
         std::wstring exitCode;  // the stand-in's, when set; otherwise it unpacks
-    } cases[] = {
-        {"page.zip", L""},
-        {"truncated.zip", L""},
-        {"damaged.zip", L""},
-        {"package.uro", L""},
-        {"package.zip", L"2"},
-        {"package.zip", L"7"},
-        {"package.zip", L"4294967295"},
-    };
+    } cases[] = {{"page.zip", L""},
+                 {"truncated.zip", L""},
+                 {"damaged.zip", L""},
+                 {"package.uro", L""},
+                 {"package.zip", L"2"},
+                 {"package.zip", L"7"},
+                 {"package.zip", L"4294967295"}};
     for (const auto& c : cases) {
         const std::wstring archive = PlaceZip(c.archive, scratch / Widen(c.archive));
         const std::wstring destination = scratch / (Widen(c.archive) + L" " + c.exitCode + L" out");

@@ -17,15 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(ParentDirectory, DropsTheLastElementButNeverTheRoot) {
-    ExpectEach(ParentDirectory, {{L"D:\\Vexa游戏盒子\\bin\\Quorin.exe", L"D:\\Vexa游戏盒子\\bin"},
-                                 {L"D:\\a.exe", L"D:\\"},
-                                 {L"D:\\dir\\\\a.exe", L"D:\\dir"},
-                                 {L"D:a.exe", L"D:"},
-                                 {L"a.exe", L""},
-                                 {L"\\\\server\\share\\Quorin.exe", L"\\\\server\\share"}});
-}
-
 class DesktopShortcut : public ::testing::Test {
 protected:
     void SetUp() override {

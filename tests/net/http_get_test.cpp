@@ -47,12 +47,10 @@ TEST(HttpGet, SendsTheFixedHeadersTheUserAgentAndExtraLines) {
     const struct {
         std::wstring extra;
         std::vector<std::string> added;
-    } cases[] = {
-        {L"", {}},
-        {L"X-API-Key: secret", {"X-API-Key: secret"}},
-        {L"X-API-Key: secret\r\n", {"X-API-Key: secret"}},
-        {L"X-One: 1\r\nX-Two: 2", {"X-One: 1", "X-Two: 2"}},
-    };
+    } cases[] = {{L"", {}},
+                 {L"X-API-Key: secret", {"X-API-Key: secret"}},
+                 {L"X-API-Key: secret\r\n", {"X-API-Key: secret"}},
+                 {L"X-One: 1\r\nX-Two: 2", {"X-One: 1", "X-Two: 2"}}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string path = Path("headers/") + std::to_string(n++);
@@ -79,17 +77,15 @@ TEST(HttpGet, FollowsRedirectsAndSendsExtraLinesOnlyToTheSameHost) {
         int status;
         std::string location;  // "*" stands for the target's path
         bool keyed;
-    } cases[] = {
-        {kHttp, 302, kHttp + "*", true},
-        {kHttp, 300, "target", true},
-        {kHttp, 302, "//localhost:" + port + "*", true},
-        {kHttp, 302, "HTTP://LOCALHOST:" + port + "*", true},
-        {kHttps, 302, "*", true},
-        {kHttp, 300, kHttps + "*", true},
-        {kHttp, 302, "http://127.0.0.1:" + port + "*", false},
-        {kHttp, 300, "http://127.0.0.1:" + port + "*", false},
-        {kHttps, 300, kHttp + "*", false},
-    };
+    } cases[] = {{kHttp, 302, kHttp + "*", true},
+                 {kHttp, 300, "target", true},
+                 {kHttp, 302, "//localhost:" + port + "*", true},
+                 {kHttp, 302, "HTTP://LOCALHOST:" + port + "*", true},
+                 {kHttps, 302, "*", true},
+                 {kHttp, 300, kHttps + "*", true},
+                 {kHttp, 302, "http://127.0.0.1:" + port + "*", false},
+                 {kHttp, 300, "http://127.0.0.1:" + port + "*", false},
+                 {kHttps, 300, kHttp + "*", false}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string dir = Path("redirect/") + std::to_string(n++) + "/";
@@ -169,22 +165,20 @@ TEST(HttpGet, NamesEachFailureAndLeavesTheBody) {
     const struct {
         std::wstring url;
         std::wstring error;  // empty: any failure text
-    } cases[] = {
-        {HttpUrl(Path("400")), L"服务器返回错误：400"},
-        {HttpUrl(Path("503")), L"服务器返回错误：503"},
-        {HttpUrl(Path("300-bare")), L"服务器返回错误：300"},
-        {HttpUrl(Path("long-location")), L""},
-        {HttpUrl(Path("101")), L"服务器无响应"},
-        {L"ftp://localhost/a.zip", L"下载地址无效"},
-        {HttpUrl(Path("to-ftp")), L"下载地址无效"},
-        {RefusedUrl(Path("refused")), L"服务器无响应"},
-        {HttpUrl(Path("hangup")), L"服务器无响应"},
-        {UntrustedUrl("/_gen/bytes?size=10"), L"服务器无响应"},
-        {HttpUrl(Path("cut")), L"下载数据不完整"},
-        {HttpUrl(Path("overstated")), L"下载数据不完整"},
-        {HttpUrl(Path("terabyte")), L"下载数据不完整"},
-        {HttpUrl(Path("chunk-cut")), L"下载数据不完整"},
-    };
+    } cases[] = {{HttpUrl(Path("400")), L"服务器返回错误：400"},
+                 {HttpUrl(Path("503")), L"服务器返回错误：503"},
+                 {HttpUrl(Path("300-bare")), L"服务器返回错误：300"},
+                 {HttpUrl(Path("long-location")), L""},
+                 {HttpUrl(Path("101")), L"服务器无响应"},
+                 {L"ftp://localhost/a.zip", L"下载地址无效"},
+                 {HttpUrl(Path("to-ftp")), L"下载地址无效"},
+                 {RefusedUrl(Path("refused")), L"服务器无响应"},
+                 {HttpUrl(Path("hangup")), L"服务器无响应"},
+                 {UntrustedUrl("/_gen/bytes?size=10"), L"服务器无响应"},
+                 {HttpUrl(Path("cut")), L"下载数据不完整"},
+                 {HttpUrl(Path("overstated")), L"下载数据不完整"},
+                 {HttpUrl(Path("terabyte")), L"下载数据不完整"},
+                 {HttpUrl(Path("chunk-cut")), L"下载数据不完整"}};
     for (const auto& c : cases) {
         const Fetched got = Get(c.url);
         EXPECT_FALSE(got.ok) << Narrow(c.url);
@@ -205,11 +199,9 @@ TEST(HttpGet, ReportsProgressAfterEveryRead) {
         std::wstring url;
         size_t size;
         std::uint64_t total;
-    } cases[] = {
-        {HttpsUrl("/_gen/bytes?size=300000"), 300000, 300000},
-        {HttpUrl(Path("chunked")), 50000, 0},
-        {HttpUrl(Path("no-length")), 20000, 0},
-    };
+    } cases[] = {{HttpsUrl("/_gen/bytes?size=300000"), 300000, 300000},
+                 {HttpUrl(Path("chunked")), 50000, 0},
+                 {HttpUrl(Path("no-length")), 20000, 0}};
     for (const auto& c : cases) {
         const Fetched got = Get(c.url);
         ASSERT_TRUE(got.ok) << Narrow(got.error);
