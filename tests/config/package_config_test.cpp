@@ -29,9 +29,6 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
              R"({"data":{"app_package_url":"https:\/\/cdn.example.com\/\u76d2 v2.zip",)"
              R"("download_api_base_url":" https://svc.example/api","download_api_key":" k3y\t"}})"),
          {L"https://cdn.example.com/盒 v2.zip", L"https://svc.example/api/", L"k3y"}},
-        {Body(
-             R"({"app_package_url":"p","download_api_base_url":"https://svc.example/v1?app=box"})"),
-         {L"p", L"https://svc.example/v1/?app=box", L""}},
         {Body("<html><body>Not JSON</body></html>"), {L"", L"", L""}},
         {R"({"status": 404, "body": )" + JsonText(all) + "}", {L"", L"", L""}},
         {R"({"hangup": true})", {L"", L"", L""}}};
@@ -44,7 +41,6 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
         EXPECT_EQ(got.download_api_base_url, c.expected.download_api_base_url) << c.response;
         EXPECT_EQ(got.download_api_key, c.expected.download_api_key) << c.response;
     }
-    EXPECT_EQ(ReadPackageConfig(RefusedUrl("/pkg/")).app_package_url, L"");
 }
 
 TEST(ReadPackageConfig, RequestsTheSettingUnderTheBaseWithoutAKey) {

@@ -23,7 +23,6 @@ TEST(ServiceUrls, ExtendTheBasesPathAndKeepItsQueryOrTakeItsOrigin) {
          {L"https://s.example/json/parser/", L"https://s.example/json/parser/?url=p"},
          {L"https://s.example/json/parserx", L"https://s.example/json/parserx?url=p"},
          {L"http://s.example/api?token=1", L"http://s.example/api/json/parser?token=1&url=p"},
-         {L"https://s.example/json/parser?app=box", L"https://s.example/json/parser?app=box&url=p"},
          {L" \t\r\n", L""}});
     ExpectEach([](const std::wstring& base) { return LinkInfoServiceUrl(base, L"p"); },
                {{L" https://s.example:8443/api/ ", L"https://s.example:8443/v2/linkInfo?url=p"},

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <set>
 
 #include "app/layout.h"
 #include "e2e/installer_window.h"
@@ -33,10 +32,6 @@ const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpPort);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kHeader = RGB(20, 134, 96);
 constexpr COLORREF kLabelText = RGB(42, 67, 57);
-
-SIZE SizeOf(const RECT& rect) {
-    return {rect.right - rect.left, rect.bottom - rect.top};
-}
 
 fs::path ShortcutPath() {
     return fs::path(DesktopPath()) / L"Vexa盒子.lnk";
@@ -88,8 +83,7 @@ public:
     fs::path InstallDir() const { return installRoot_ / L"Vexa游戏盒子"; }
     bool ClientStarted() const { return fs::exists(InstallDir() / L"client-started.txt"); }
 
-    std::string name_;
-    std::string base_;
+    std::string name_, base_;
     fs::path installRoot_;
     const ComApartment apartment_;  // for reading shortcuts back
 };
@@ -100,23 +94,17 @@ int LastProgress(const std::vector<std::wstring>& trace) {
     return -1;
 }
 
-int FilledPixels(const Screenshot& shot) {
-    int filled = 0;
-    for (int x = kProgressRect.left; x < kProgressRect.right; ++x)
-        filled += shot.At(x, 362) == RGB(28, 151, 108);
-    return filled;
-}
-
 // Waits until the bar shows the percent (of its 460 pixels, rounded) and the label its number.
 bool ShowsProgress(const InstallerWindow& installer, int percent) {
     return WaitUntil(
         [&] {
             const Screenshot shot = installer.Capture();
-            return FilledPixels(shot) == MulDiv(460, percent, 100) &&
-                   shot.Part(kPercentRect) == ExpectedText(std::to_wstring(percent) + L"%",
-                                                           SizeOf(kPercentRect), 17, FW_NORMAL,
-                                                           kLabelText, kWhite,
-                                                           DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
+            const Screenshot bar = shot.Part({kProgressRect.left, 362, kProgressRect.right, 363});
+            return std::count(bar.pixels.begin(), bar.pixels.end(), RGB(28, 151, 108)) ==
+                       MulDiv(460, percent, 100) &&
+                   shot.Part(kPercentRect) ==
+                       ExpectedText(std::to_wstring(percent) + L"%", kPercentRect, 17, FW_NORMAL,
+                                    kLabelText, kWhite, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
         },
         10s);
 }
@@ -269,8 +257,8 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
                  {kHintBand.In(w), L"默认安装到 Vexa游戏盒子 专用目录", 15, FW_NORMAL,
                   RGB(121, 91, 36), kWhite, kLine | DT_CENTER}};
     for (const auto& t : texts) {
-        EXPECT_TRUE(ready.Part(t.rect) == ExpectedText(t.text, SizeOf(t.rect), t.height, t.weight,
-                                                       t.colour, t.background, t.format))
+        EXPECT_TRUE(ready.Part(t.rect) == ExpectedText(t.text, t.rect, t.height, t.weight, t.colour,
+                                                       t.background, t.format))
             << Narrow(t.text);
     }
     const Screenshot status = ready.Part(kStatusRect);  // the system draws it in our colours

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -60,8 +59,9 @@ Screenshot Screenshot::Part(const RECT& rect) const {
     return part;
 }
 
-Screenshot ExpectedText(const std::wstring& text, SIZE size, int height, int weight,
+Screenshot ExpectedText(const std::wstring& text, const RECT& area, int height, int weight,
                         COLORREF colour, COLORREF background, UINT format) {
+    const SIZE size{area.right - area.left, area.bottom - area.top};
     RECT rect{0, 0, size.cx, size.cy};
     const UniqueScreenDc screen{GetDC(nullptr)};
     const UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};

@@ -23,9 +23,9 @@ struct Screenshot {
     bool operator==(const Screenshot&) const = default;
 };
 
-// A line of text as the installer must draw it into the rectangle (a size, at its origin) over
-// a background colour, drawn here: in Microsoft YaHei UI of that height and weight.
-Screenshot ExpectedText(const std::wstring& text, SIZE size, int height, int weight,
+// A line of text as the installer must draw it into a rectangle of that size over a background
+// colour, drawn here: in Microsoft YaHei UI of that height and weight.
+Screenshot ExpectedText(const std::wstring& text, const RECT& area, int height, int weight,
                         COLORREF colour, COLORREF background, UINT format);
 
 class InstallerWindow {
@@ -33,8 +33,6 @@ public:
     // Starts the program with these variables added to this process's environment.
     InstallerWindow(const std::wstring& program, const std::map<std::wstring, std::wstring>& env);
     ~InstallerWindow();
-    InstallerWindow(const InstallerWindow&) = delete;
-    InstallerWindow& operator=(const InstallerWindow&) = delete;
 
     HWND Window() const { return window_; }
     HANDLE Process() const { return process_.info.hProcess; }

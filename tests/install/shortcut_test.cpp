@@ -11,7 +11,6 @@
 #include "common/owners.h"
 #include "support/shortcuts.h"
 #include "support/test_files.h"
-#include "support/test_server.h"
 
 namespace fs = std::filesystem;
 

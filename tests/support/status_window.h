@@ -19,8 +19,6 @@ class StatusWindow {
 public:
     StatusWindow();
     ~StatusWindow();
-    StatusWindow(const StatusWindow&) = delete;
-    StatusWindow& operator=(const StatusWindow&) = delete;
 
     // The worker messages posted since the last call, in order; taken off the queue.
     std::vector<Posted> TakeMessages();

@@ -14,19 +14,15 @@ std::wstring WindowsPathOfHost(std::string_view hostPath);
 std::wstring TestZipPath(std::string_view name);
 
 // A new, empty folder in the temporary directory, removed with everything in it at the end.
-class ScratchDir {
-public:
+struct ScratchDir {
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-
     const std::filesystem::path& Path() const { return path_; }
     std::wstring operator/(std::wstring_view relative) const {
         return (path_ / relative).wstring();
     }
-
-private:
     std::filesystem::path path_;
 };
 
@@ -40,15 +36,12 @@ std::wstring ListTree(const std::filesystem::path& root);
 
 // Runs the function at the end of the scope, however the scope is left: it puts back what a
 // test changed.
-class Finally {
-public:
+struct Finally {
     explicit Finally(std::function<void()> undo) : undo_(std::move(undo)) {}
     ~Finally() { undo_(); }
     Finally(const Finally&) = delete;
     Finally& operator=(const Finally&) = delete;
-
-private:
-    std::function<void()> undo_;
+    const std::function<void()> undo_;
 };
 
 // Sets an environment variable of this process (and so of the programs it starts) until the

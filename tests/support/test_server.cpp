@@ -67,13 +67,6 @@ std::string JsonText(std::string_view text) {
     return json + "\"";
 }
 
-std::string Hex(std::string_view bytes) {
-    std::string hex;
-    for (const unsigned char c : bytes)
-        hex += HexOf(c);
-    return hex;
-}
-
 const std::string& RunTag() {
     static const std::string tag =
         "r" + std::to_string(GetTickCount64()) + "-" + std::to_string(GetCurrentProcessId());
@@ -99,11 +92,7 @@ void SetRoute(const std::string& path, const std::string& responsesJson) {
 }
 
 std::string RequestLog(const std::string& prefix) {
-    std::string query;
-    for (const unsigned char c : prefix)
-        query +=
-            isalnum(c) || c == '/' || c == '-' || c == '.' ? std::string(1, c) : "%" + HexOf(c);
-    return Control(L"GET", "/_ctl/log?prefix=" + query, {});
+    return Control(L"GET", "/_ctl/log?prefix=" + Narrow(PercentEncode(Widen(prefix))), {});
 }
 
 std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {

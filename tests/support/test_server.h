@@ -25,8 +25,6 @@ std::wstring RefusedUrl(std::string_view path);    // a port where nothing liste
 
 // A JSON string literal (quotes included) holding the text.
 std::string JsonText(std::string_view text);
-// The bytes as lower-case hex digits, for a response's "body_hex".
-std::string Hex(std::string_view bytes);
 
 // The server keeps its routes and request log for as long as it runs: paths that hold this
 // tag keep a second run of a program against the same server apart from the first.
