@@ -204,9 +204,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def control(self, path, params):
         if path == "/_ctl/route":
             length = int(self.headers.get("Content-Length", "0"))
-            spec = json.loads(self.rfile.read(length) or b"{}")
-            responses = spec.get("responses") or [spec.get("response", {})]
-            STATE.set_route(spec["path"], responses)
+            route = json.loads(self.rfile.read(length) or b"{}")
+            responses = route.get("responses") or [route.get("response", {})]
+            STATE.set_route(route["path"], responses)
             return self.respond({"body": "ok"})
         if path == "/_ctl/reset":
             STATE.reset()

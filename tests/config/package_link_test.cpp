@@ -81,7 +81,7 @@ TEST(ResolvePackageLink, AsksTheParserFormThenTheLinkInfoFormWhenAServiceIsSet) 
         EXPECT_EQ(c.ok ? link : error, c.linkOrError);
         EXPECT_EQ(c.ok ? error : link, c.ok ? L"untouched" : L"old");
         const bool asked = !c.package.empty() && !c.service.empty();
-        EXPECT_EQ(window.TakeStatusTexts().size(), asked ? 1u : 0u);
+        EXPECT_EQ(window.TakeStatusTexts(), std::vector<std::wstring>(asked ? 1 : 0, kResolving));
         EXPECT_EQ(RequestCount(parserPath), c.parser.empty() ? 0 : 1);
         EXPECT_EQ(RequestCount(linkInfoTarget), c.linkInfo.empty() ? 0 : 1);
         std::wstring quiet = L"old";

@@ -115,15 +115,19 @@ std::wstring IconAndVersion(const std::wstring& program) {
         LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
     const HRSRC group = FindResourceW(module.get(), MAKEINTRESOURCEW(kAppIconId), RT_GROUP_ICON);
     const auto* icons = static_cast<const BYTE*>(LockResource(LoadResource(module.get(), group)));
+    if (!icons) return L"no icon";
     // A 6-byte header, then 14-byte entries: width (0 for 256), height, colours, reserved,
     // planes, bit count, ...
     std::wstring found;
-    for (const BYTE* entry = icons + 6; icons && entry < icons + 6 + 14 * icons[4]; entry += 14)
+    for (const BYTE* entry = icons + 6; entry < icons + 6 + 14 * icons[4]; entry += 14)
         found +=
             std::to_wstring(entry[0] ? entry[0] : 256) + L"x" + std::to_wstring(entry[6]) + L" ";
     DWORD ignored = 0;
     std::vector<BYTE> info(GetFileVersionInfoSizeW(program.c_str(), &ignored));
-    GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data());
+    if (info.empty() ||
+        !GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) {
+        return found;
+    }
     for (const wchar_t* name : {L"ProductName", L"OriginalFilename", L"FileVersion"}) {
         void* text = nullptr;
         UINT length = 0;

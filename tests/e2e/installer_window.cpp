@@ -6,7 +6,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "app/layout.h"
@@ -194,10 +193,9 @@ void InstallerWindow::Release() {
 }
 
 std::vector<std::wstring> InstallerWindow::Trace() const {
-    std::stringstream bytes;
-    bytes << std::ifstream(std::filesystem::path(tracePath_), std::ios::binary).rdbuf();
+    std::ifstream file(std::filesystem::path(tracePath_), std::ios::binary);
     std::vector<std::wstring> lines;
-    for (std::string line; std::getline(bytes, line);)
+    for (std::string line; std::getline(file, line);)
         lines.push_back(Widen(line));
     return lines;
 }

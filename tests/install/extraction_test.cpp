@@ -16,9 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr wchar_t kCannotStart[] = L"无法启动系统解压组件";
-constexpr wchar_t kNotZip[] = L"解压失败，请确认安装包是 zip 格式";
-
 // What package.zip holds (tools/make_test_zips.py).
 constexpr wchar_t kPackageTree[] =
     L"O'Brien [1] $x ‘’.txt\nVexa盒子.exe\ndata\\\ndata\\big.bin\ndata\\深层\\\n"
@@ -70,7 +67,7 @@ TEST(ExtractPackage, ReportsAnyNonZeroExitCode) {
         const Finally exitCode = SetVariable(L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", c.exitCode);
         std::wstring error = L"before";
         EXPECT_FALSE(ExtractPackage(archive, destination, &error)) << c.archive;
-        EXPECT_EQ(error, kNotZip) << c.archive;
+        EXPECT_EQ(error, L"解压失败，请确认安装包是 zip 格式") << c.archive;
         EXPECT_TRUE(fs::is_directory(destination)) << c.archive;  // made before PowerShell starts
         EXPECT_TRUE(fs::exists(archive)) << c.archive;
     }
@@ -88,7 +85,7 @@ TEST(ExtractPackage, RunsTheSystemPowerShellOnly) {
             [&] { MoveFileW((powerShell + L".aside").c_str(), powerShell.c_str()); });
         std::wstring error;
         EXPECT_FALSE(ExtractPackage(TestZipPath("package.zip"), scratch / L"gone", &error));
-        EXPECT_EQ(error, kCannotStart);
+        EXPECT_EQ(error, L"无法启动系统解压组件");
     }
     // Windows looks in the program's own folder first for a command without a full path; a
     // powershell.exe planted there (beside a downloaded installer, say) must not run.
