@@ -68,13 +68,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring url = argv[1];
     const int rounds = _wtoi(argv[2]);
     std::vector<double> ours, minimal;
-    std::uint64_t bytes = 0, minimal_bytes = 0;
+    std::uint64_t bytes = 0, minimalBytes = 0;
     for (int i = 0; i < rounds; ++i) {
         ours.push_back(WithHttpGet(url, bytes));
-        minimal.push_back(WithMinimalLoop(url, minimal_bytes));
+        minimal.push_back(WithMinimalLoop(url, minimalBytes));
     }
     const double ratio = Median(ours) / Median(minimal);
-    const bool complete = bytes == minimal_bytes && bytes > 0;
+    const bool complete = bytes == minimalBytes && bytes > 0;
     PrintRow("Download, HttpGet (median of " + std::to_string(rounds) + ")",
              Format("%.1f MB/s", Median(ours) / 1e6));
     PrintRow("Download, minimal WinHTTP loop (median of " + std::to_string(rounds) + ")",

@@ -53,7 +53,7 @@ InstallFigures MeasureInstall(int run) {
     installer.SetInstallDir(root.wstring());
 
     // Wine keeps no peak of another process's private bytes: sample them with every probe.
-    SIZE_T sampled_private = 0;
+    SIZE_T sampledPrivate = 0;
     std::atomic<bool> stop{false};
     std::thread probe([&] {
         while (!stop) {
@@ -67,8 +67,8 @@ InstallFigures MeasureInstall(int run) {
             if (GetProcessMemoryInfo(installer.Process(),
                                      reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                                      sizeof(memory))) {
-                sampled_private =
-                    std::max(sampled_private,
+                sampledPrivate =
+                    std::max(sampledPrivate,
                              memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage);
             }
             Sleep(10);
@@ -79,7 +79,7 @@ InstallFigures MeasureInstall(int run) {
     stop = true;
     probe.join();
     const ProcessCounters counters = ReadCounters(installer.Process());
-    figures.peak_private_mib = MiB(std::max(counters.peak_pagefile, sampled_private));
+    figures.peak_private_mib = MiB(std::max(counters.peak_pagefile, sampledPrivate));
     figures.peak_working_set_mib = MiB(counters.peak_working_set);
     const std::vector<std::wstring> trace = installer.Trace();
     figures.progress_messages = CountAfter(trace, L"progress-count ");
@@ -126,7 +126,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::string package = Narrow(argv[1]);
     const int installs = _wtoi(argv[2]);
     const int starts = _wtoi(argv[3]);
-    const double package_mib = MiB(static_cast<SIZE_T>(fs::file_size(Widen("Z:" + package))));
+    const double packageMib = MiB(static_cast<SIZE_T>(fs::file_size(Widen("Z:" + package))));
 
     const std::string port = std::to_string(kTestHttpPort);
     SetRoute("/primary/version.json",
@@ -139,32 +139,32 @@ int wmain(int argc, wchar_t** argv) {
                                        "}]");
     SetRoute("/bench/files/package.zip", "[{\"body_file\": " + JsonText(package) + "}]");
 
-    std::vector<double> private_bytes, working_set, longest, p99, progress, repaints;
-    bool all_completed = true;
+    std::vector<double> privateBytes, workingSet, longest, p99, progress, repaints;
+    bool allCompleted = true;
     for (int run = 0; run < installs; ++run) {
         const InstallFigures figures = MeasureInstall(run);
-        all_completed = all_completed && figures.completed;
-        private_bytes.push_back(figures.peak_private_mib);
-        working_set.push_back(figures.peak_working_set_mib);
+        allCompleted = allCompleted && figures.completed;
+        privateBytes.push_back(figures.peak_private_mib);
+        workingSet.push_back(figures.peak_working_set_mib);
         longest.push_back(*std::max_element(figures.answer_ms.begin(), figures.answer_ms.end()));
         p99.push_back(Percentile(figures.answer_ms, 0.99));
         progress.push_back(static_cast<double>(figures.progress_messages));
         repaints.push_back(static_cast<double>(figures.bar_repaints));
     }
-    std::vector<double> first_paint;
+    std::vector<double> firstPaint;
     for (int i = 0; i < starts; ++i)
-        first_paint.push_back(TimeToFirstPaint() * 1000);
+        firstPaint.push_back(TimeToFirstPaint() * 1000);
 
     const std::string runs = " (median of " + std::to_string(installs) + ")";
-    const double memory_limit = 1.1 * package_mib + 40;
-    const std::string limit = Format("<= %.0f MiB", memory_limit);
-    PrintRow("Install of a " + Format("%.0f", package_mib) + " MiB package",
-             all_completed ? "completed" : "FAILED", "completes", all_completed);
+    const double memoryLimit = 1.1 * packageMib + 40;
+    const std::string limit = Format("<= %.0f MiB", memoryLimit);
+    PrintRow("Install of a " + Format("%.0f", packageMib) + " MiB package",
+             allCompleted ? "completed" : "FAILED", "completes", allCompleted);
     PrintRow("Peak memory, private bytes (PeakPagefileUsage or 10 ms samples)" + runs,
-             Format("%.1f MiB", Median(private_bytes)), limit,
-             Median(private_bytes) > 0 && Median(private_bytes) <= memory_limit);
-    PrintRow("Peak memory, PeakWorkingSetSize" + runs, Format("%.1f MiB", Median(working_set)),
-             limit, Median(working_set) > 0 && Median(working_set) <= memory_limit);
+             Format("%.1f MiB", Median(privateBytes)), limit,
+             Median(privateBytes) > 0 && Median(privateBytes) <= memoryLimit);
+    PrintRow("Peak memory, PeakWorkingSetSize" + runs, Format("%.1f MiB", Median(workingSet)),
+             limit, Median(workingSet) > 0 && Median(workingSet) <= memoryLimit);
     PrintRow("Window answer during the install, longest" + runs, Format("%.1f ms", Median(longest)),
              "< 50 ms", Median(longest) < 50);
     PrintRow("Window answer during the install, 99th percentile" + runs,
@@ -172,6 +172,6 @@ int wmain(int argc, wchar_t** argv) {
     PrintRow("Progress messages per download" + runs, Format("%.0f", Median(progress)));
     PrintRow("Progress bar repaints per install" + runs, Format("%.0f", Median(repaints)));
     PrintRow("Process start to first paint (median of " + std::to_string(starts) + ")",
-             Format("%.0f ms", Median(first_paint)));
-    return all_completed ? 0 : 1;
+             Format("%.0f ms", Median(firstPaint)));
+    return allCompleted ? 0 : 1;
 }

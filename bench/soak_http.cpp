@@ -41,7 +41,7 @@ int wmain(int argc, wchar_t** argv) {
 
     const long handles = static_cast<long>(after.handles) - static_cast<long>(before.handles);
     const long gdi = static_cast<long>(after.gdi_objects) - static_cast<long>(before.gdi_objects);
-    const double private_mib = MiB(after.private_bytes) - MiB(before.private_bytes);
+    const double privateMib = MiB(after.private_bytes) - MiB(before.private_bytes);
     const std::string label = std::to_string(calls) + " HttpGet calls";
     PrintRow(label + ": results as expected",
              std::to_string(calls - wrong) + " of " + std::to_string(calls), "all", wrong == 0);
@@ -54,6 +54,6 @@ int wmain(int argc, wchar_t** argv) {
     PrintRow(label + ": private bytes",
              Format("%.1f", MiB(before.private_bytes)) + " -> " +
                  Format("%.1f MiB", MiB(after.private_bytes)),
-             "no growth beyond noise (2 MiB)", private_mib <= 2.0);
-    return wrong == 0 && std::abs(handles) <= 5 && std::abs(gdi) <= 2 && private_mib <= 2.0 ? 0 : 1;
+             "no growth beyond noise (2 MiB)", privateMib <= 2.0);
+    return wrong == 0 && std::abs(handles) <= 5 && std::abs(gdi) <= 2 && privateMib <= 2.0 ? 0 : 1;
 }

@@ -26,9 +26,9 @@ int wmain(int argc, wchar_t** argv) {
              document("{\"app_package_url\": \"" + http + "/soak/files/package.zip\"}"));
     SetRoute("/soak/empty/setting", document("{}"));
     SetRoute("/soak/files/not-a-zip.zip", R"([{"body": "<html>not a zip</html>"}])");
-    const std::string fail_download =
+    const std::string failDownload =
         document("{\"app_package_url\": \"" + http + "/soak/missing.zip\"}");
-    const std::string fail_unpack =
+    const std::string failUnpack =
         document("{\"app_package_url\": \"" + http + "/soak/files/not-a-zip.zip\"}");
     auto arrange = [&](int run) {
         switch (run % 4) {
@@ -43,10 +43,10 @@ int wmain(int argc, wchar_t** argv) {
             case 2:
                 SetRoute("/primary/version.json",
                          document("{\"api_base_url\": \"" + http + "/soak/api\"}"));
-                SetRoute("/soak/api/setting", fail_download);
+                SetRoute("/soak/api/setting", failDownload);
                 break;
             default:
-                SetRoute("/soak/api/setting", fail_unpack);
+                SetRoute("/soak/api/setting", failUnpack);
                 break;
         }
     };
@@ -58,18 +58,18 @@ int wmain(int argc, wchar_t** argv) {
     InstallerWindow installer(BuildPath("app/VexaBoxInstaller.exe"),
                               {{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}});
     installer.SetInstallDir(root.wstring());
-    auto run_once = [&](int run) {
+    auto runOnce = [&](int run) {
         installer.Click(IDC_INSTALL);
         return installer.WaitForLine(L"button 立即安装", 60s, run + 1);
     };
 
     // The first run loads WinHTTP, COM and the shell: measure from after it.
     arrange(0);
-    bool all_ended = run_once(0);
+    bool allEnded = runOnce(0);
     const ProcessCounters before = ReadCounters(installer.Process());
-    for (int run = 1; run <= runs && all_ended; ++run) {
+    for (int run = 1; run <= runs && allEnded; ++run) {
         arrange(run);
-        all_ended = run_once(run);
+        allEnded = runOnce(run);
     }
     const ProcessCounters after = ReadCounters(installer.Process());
 
@@ -78,15 +78,15 @@ int wmain(int argc, wchar_t** argv) {
              document("{\"app_package_url\": \"" + http + "/soak/files/package.zip\"}"));
     SetRoute("/soak/files/package.zip", "[{\"body_file\": " + JsonText(package) + "}]");
     installer.Click(IDC_INSTALL);
-    const bool final_success =
+    const bool finalSuccess =
         installer.WaitForLine(L"finished", 120s) && installer.WaitForExit(10s) == 0;
     fs::remove_all(root);
 
     const long handles = static_cast<long>(after.handles) - static_cast<long>(before.handles);
     const long gdi = static_cast<long>(after.gdi_objects) - static_cast<long>(before.gdi_objects);
-    const double private_mib = MiB(after.private_bytes) - MiB(before.private_bytes);
+    const double privateMib = MiB(after.private_bytes) - MiB(before.private_bytes);
     const std::string label = std::to_string(runs) + " failed installs in one window";
-    PrintRow(label + ": every run ended", all_ended ? "yes" : "NO", "yes", all_ended);
+    PrintRow(label + ": every run ended", allEnded ? "yes" : "NO", "yes", allEnded);
     PrintRow(label + ": handles",
              std::to_string(before.handles) + " -> " + std::to_string(after.handles), "+-5",
              std::abs(handles) <= 5);
@@ -98,11 +98,11 @@ int wmain(int argc, wchar_t** argv) {
     PrintRow(label + ": private bytes",
              Format("%.1f", MiB(before.private_bytes)) + " -> " +
                  Format("%.1f MiB", MiB(after.private_bytes)),
-             "no growth beyond noise (2 MiB)", private_mib <= 2.0);
-    PrintRow("Then one successful install", final_success ? "completed" : "FAILED", "completes",
-             final_success);
-    return all_ended && final_success && std::abs(handles) <= 5 && std::abs(gdi) <= 2 &&
-                   private_mib <= 2.0
+             "no growth beyond noise (2 MiB)", privateMib <= 2.0);
+    PrintRow("Then one successful install", finalSuccess ? "completed" : "FAILED", "completes",
+             finalSuccess);
+    return allEnded && finalSuccess && std::abs(handles) <= 5 && std::abs(gdi) <= 2 &&
+                   privateMib <= 2.0
                ? 0
                : 1;
 }

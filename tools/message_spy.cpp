@@ -80,7 +80,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
             for (const int id : {IDC_INSTALL_DIR, IDC_CHOOSE, IDC_INSTALL})
                 line += IsWindowEnabled(GetDlgItem(call.hwnd, id)) ? L'1' : L'0';
             wchar_t button[64] = {};
-            GetWindowTextW(GetDlgItem(call.hwnd, IDC_INSTALL), button, 64);
+            GetWindowTextW(GetDlgItem(call.hwnd, IDC_INSTALL), button,
+                           static_cast<int>(std::size(button)));
             Append(line + L" " + button);
         }
         if (call.message == WM_SETTEXT && call.lParam) {

@@ -92,12 +92,11 @@ TEST(JsonStringValue, FindsPlantedValuesInRandomDocumentsAndSurvivesDamage) {
     const auto pick = [&](const auto& list) {
         return list[std::uniform_int_distribution<size_t>(0, std::size(list) - 1)(random)];
     };
-    const auto value = [&] {
-        std::pair<std::string, std::wstring> made{"x", L"x"};  // no whitespace at either end
+    const auto value = [&] {  // no whitespace at either end
+        std::pair<std::string, std::wstring> made{"x", L"x"};
         for (int n = random() % 8; n > 0; --n) {
-            const auto& piece = pick(pieces);
-            made.first += piece.first;
-            made.second += piece.second;
+            const auto& [json, text] = pick(pieces);
+            made = {made.first + json, made.second + text};
         }
         return std::pair{made.first + "z", made.second + L"z"};
     };

@@ -94,13 +94,7 @@ InstallerWindow::InstallerWindow(const std::wstring& program,
     variables[L"VEXA_MESSAGE_SPY_LOG"] = tracePath_;
     for (const auto& [name, value] : variables)
         SetEnvironmentVariableW(name.c_str(), value.c_str());
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    // Detached, as a program started from the desktop is: it has no console to pass on.
-    const BOOL started =
-        CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                       DETACHED_PROCESS, nullptr, nullptr, &startup, &process_.info);
+    const bool started = StartDetached(program, L"\"" + program + L"\"", process_);
     for (const auto& variable : variables)
         SetEnvironmentVariableW(variable.first.c_str(), nullptr);
     if (!started) throw std::runtime_error("cannot start the installer: " + Narrow(program));
@@ -236,6 +230,13 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         Sleep(20);
     }
     return true;
+}
+
+bool StartDetached(const std::wstring& program, std::wstring commandLine, UniqueProcess& process) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          DETACHED_PROCESS, nullptr, nullptr, &startup, &process.info) != FALSE;
 }
 
 int ChildProcessCount(DWORD parentId) {

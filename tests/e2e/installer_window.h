@@ -15,8 +15,7 @@
 
 // Pixels as RGB() values, row by row.
 struct Screenshot {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<COLORREF> pixels;
     COLORREF At(int x, int y) const;
     Screenshot Part(const RECT& rect) const;
@@ -65,8 +64,7 @@ private:
     HWND window_ = nullptr;
     std::wstring tracePath_;
     UniqueModule spy_;
-    UniqueHook messageHook_;
-    UniqueHook callHook_;
+    UniqueHook messageHook_, callHook_;
 };
 
 // Polls the condition until it holds; false when it still does not after the time-out.
@@ -74,6 +72,9 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // The processes whose parent is the given process.
 int ChildProcessCount(DWORD parentId);
+
+// Starts the program as the desktop starts one: detached, without a console to pass on.
+bool StartDetached(const std::wstring& program, std::wstring commandLine, UniqueProcess& process);
 
 // Host paths of this build (the tests run under Wine, where Z: is the host's root).
 std::wstring BuildPath(const std::string& relative);

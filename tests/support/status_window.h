@@ -15,8 +15,7 @@ struct Posted {
     std::wstring text;  // of a WM_APP_STATUS message
 };
 
-class StatusWindow {
-public:
+struct StatusWindow {
     StatusWindow();
     ~StatusWindow();
 
@@ -24,7 +23,5 @@ public:
     std::vector<Posted> TakeMessages();
     // The texts among them.
     std::vector<std::wstring> TakeStatusTexts();
-
-private:
     UniqueWindow window_;
 };

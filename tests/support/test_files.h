@@ -44,6 +44,5 @@ struct Finally {
     const std::function<void()> undo_;
 };
 
-// Sets an environment variable of this process (and so of the programs it starts) until the
-// end of the scope.
+// Sets an environment variable of this process and the programs it starts, to the scope's end.
 [[nodiscard]] Finally SetVariable(const wchar_t* name, const std::wstring& value);
