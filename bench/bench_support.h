@@ -121,6 +121,14 @@ inline std::string Format(const char* format, double value) {
     return text;
 }
 
+// "median (lowest .. highest)", each in the format.
+inline std::string MedianAndRange(const std::vector<double>& values, const char* format) {
+    if (values.empty()) return "none";
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    return Format(format, Median(values)) + " (" + Format(format, *lowest) + " .. " +
+           Format(format, *highest) + ")";
+}
+
 // One row of the benchmark's Markdown table.
 inline void PrintRow(const std::string& figure, const std::string& value,
                      const std::string& target = "", int met = -1) {
