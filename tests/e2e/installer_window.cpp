@@ -92,11 +92,11 @@ InstallerWindow::InstallerWindow(const std::wstring& program,
     DeleteFileW(tracePath_.c_str());
     auto variables = env;
     variables[L"VEXA_MESSAGE_SPY_LOG"] = tracePath_;
-    for (const auto& [name, value] : variables)
-        SetEnvironmentVariableW(name.c_str(), value.c_str());
-    const bool started = StartDetached(program, L"\"" + program + L"\"", process_);
-    for (const auto& variable : variables)
-        SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+    bool started = false;
+    {
+        const Finally set = SetVariables(variables);
+        started = StartDetached(program, L"\"" + program + L"\"", process_);
+    }
     if (!started) throw std::runtime_error("cannot start the installer: " + Narrow(program));
     // Found, and on the screen: Wine shows a window a moment after it says it is visible.
     if (!WaitUntil(

@@ -64,7 +64,7 @@ TEST(ExtractPackage, ReportsAnyNonZeroExitCode) {
     for (const auto& c : cases) {
         const std::wstring archive = PlaceZip(c.archive, scratch / Widen(c.archive));
         const std::wstring destination = scratch / (Widen(c.archive) + L" " + c.exitCode + L" out");
-        const Finally exitCode = SetVariable(L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", c.exitCode);
+        const Finally exitCode = SetVariables({{L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", c.exitCode}});
         std::wstring error = L"before";
         EXPECT_FALSE(ExtractPackage(archive, destination, &error)) << c.archive;
         EXPECT_EQ(error, L"解压失败，请确认安装包是 zip 格式") << c.archive;

@@ -60,7 +60,11 @@ std::wstring ListTree(const fs::path& root) {
     return list;
 }
 
-Finally SetVariable(const wchar_t* name, const std::wstring& value) {
-    SetEnvironmentVariableW(name, value.c_str());
-    return Finally([name] { SetEnvironmentVariableW(name, nullptr); });
+Finally SetVariables(const std::map<std::wstring, std::wstring>& variables) {
+    for (const auto& [name, value] : variables)
+        SetEnvironmentVariableW(name.c_str(), value.c_str());
+    return Finally([variables] {
+        for (const auto& [name, value] : variables)
+            SetEnvironmentVariableW(name.c_str(), nullptr);
+    });
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -44,5 +45,5 @@ struct Finally {
     const std::function<void()> undo_;
 };
 
-// Sets an environment variable of this process and the programs it starts, to the scope's end.
-[[nodiscard]] Finally SetVariable(const wchar_t* name, const std::wstring& value);
+// Sets environment variables of this process and the programs it starts, to the scope's end.
+[[nodiscard]] Finally SetVariables(const std::map<std::wstring, std::wstring>& variables);
