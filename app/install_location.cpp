@@ -3,8 +3,7 @@
 #include <shlobj.h>
 
 #include "common/owners.h"
-#include "config/text.h"
-#include "install/messages.h"
+#include "common/text.h"
 
 namespace {
 
@@ -69,10 +68,10 @@ std::wstring ComposeInstallDir(const std::wstring& text) {
     while (dir.size() > 3 && IsSeparator(dir.back()))
         dir.pop_back();
     if (dir.empty()) return dir;
-    if (EqualIgnoringAsciiCase(LastElement(dir), DedicatedFolderName)) return dir;
+    if (EqualIgnoringAsciiCase(LastElement(dir), kDedicatedFolderName)) return dir;
     const bool bareDrive = dir.size() == 2 && IsAsciiLetter(dir[0]) && dir[1] == L':';
     if (!bareDrive && !IsSeparator(dir.back())) dir += L'\\';
-    dir += DedicatedFolderName;
+    dir += kDedicatedFolderName;
     return dir;
 }
 
@@ -90,16 +89,22 @@ std::wstring AbsoluteInstallDir(const std::wstring& dir) {
     return absolute;
 }
 
-void BrowseInstallDir(HWND owner) {
+std::wstring CompleteInstallDir(const std::wstring& text) {
+    std::wstring dir = ComposeInstallDir(text);
+    if (dir.empty()) dir = DefaultInstallDir();
+    return AbsoluteInstallDir(dir);
+}
+
+std::wstring BrowseInstallDir(HWND owner) {
     BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.lpszTitle = kPickerTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     const UniqueCoTaskMem<ITEMIDLIST> chosen{SHBrowseForFolderW(&info)};
-    if (!chosen) return;
+    if (!chosen) return {};
     wchar_t path[MAX_PATH] = {};  // the size SHGetPathFromIDListW writes into
-    if (!SHGetPathFromIDListW(chosen.get(), path)) return;
+    if (!SHGetPathFromIDListW(chosen.get(), path)) return {};
     std::wstring dir = ComposeInstallDir(path);
     if (dir.empty()) dir = DefaultInstallDir();
-    SetWindowTextW(InstallDirEdit, dir.c_str());
+    return dir;
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 // The folder every install directory ends in.
-inline constexpr wchar_t DedicatedFolderName[] = L"Vexa游戏盒子";
+inline constexpr wchar_t kDedicatedFolderName[] = L"Vexa游戏盒子";
 
 // D:\ when drive D exists (of any kind), else the first fixed drive from C to Z, else C:\;
 // completed by ComposeInstallDir. Never empty.
@@ -19,7 +19,7 @@ std::wstring ChooseInstallRoot(const std::function<UINT(const std::wstring& root
                                const std::function<DWORD()>& logicalDrives);
 
 // The text trimmed, without trailing separators (a three-character drive root keeps its
-// backslash), and ending in DedicatedFolderName (ASCII letters compared without case). Empty
+// backslash), and ending in kDedicatedFolderName (ASCII letters compared without case). Empty
 // only when the text is empty after trimming.
 std::wstring ComposeInstallDir(const std::wstring& text);
 
@@ -29,6 +29,10 @@ std::wstring ComposeInstallDir(const std::wstring& text);
 // GetFullPathNameW, and returned as given when that fails.
 std::wstring AbsoluteInstallDir(const std::wstring& dir);
 
-// Shows the folder picker; a chosen file-system folder, composed, goes into InstallDirEdit.
-// A cancelled picker or a virtual folder changes nothing. Runs on the window's thread.
-void BrowseInstallDir(HWND owner);
+// The directory a run uses for the text of the edit box: composed, the default when the text is
+// blank, made absolute.
+std::wstring CompleteInstallDir(const std::wstring& text);
+
+// Shows the folder picker: the chosen file-system folder, composed; empty when the picker was
+// cancelled or the choice is a virtual folder. Runs on the window's thread.
+std::wstring BrowseInstallDir(HWND owner);

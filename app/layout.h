@@ -7,12 +7,12 @@
 inline constexpr wchar_t kMainWindowClass[] = L"BoxVexaDownloaderWindow";
 inline constexpr int kAppIconId = 101;
 
-inline constexpr int IDC_INSTALL_DIR = 1001;
-inline constexpr int IDC_CHOOSE = 1002;
-inline constexpr int IDC_INSTALL = 1003;
-inline constexpr int IDC_PROGRESS = 1004;
-inline constexpr int IDC_STATUS = 1005;
-inline constexpr int IDC_PERCENT = 1006;
+inline constexpr int kInstallDirId = 1001;
+inline constexpr int kChooseId = 1002;
+inline constexpr int kInstallId = 1003;
+inline constexpr int kProgressId = 1004;
+inline constexpr int kStatusId = 1005;
+inline constexpr int kPercentId = 1006;
 
 inline constexpr int kWindowWidth = 620;
 inline constexpr int kWindowHeight = 430;

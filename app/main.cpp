@@ -6,7 +6,6 @@
 #include "app/layout.h"
 #include "app/main_window.h"
 #include "common/owners.h"
-#include "install/messages.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     // Installers are started from Downloads, where other files may have been planted: from
@@ -18,14 +17,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     InitCommonControlsEx(&controls);
     const ComApartment apartment;  // the folder picker runs on this thread
 
-    RegisterMainWindowClass(instance);
-    MainWindow = CreateMainWindow(instance);
+    if (!RegisterMainWindowClass(instance)) return 1;
+    const HWND window = CreateMainWindow(instance);
+    if (!window) return 1;
     if (const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId))) {
-        SendMessageW(MainWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        SendMessageW(MainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
-    ShowWindow(MainWindow, show);
-    UpdateWindow(MainWindow);
+    ShowWindow(window, show);
+    UpdateWindow(window);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

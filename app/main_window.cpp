@@ -1,30 +1,17 @@
 #include "app/main_window.h"
 
+#include <new>
+#include <string>
 #include <thread>
 
 #include "app/install_location.h"
+#include "app/install_pins.h"
 #include "app/layout.h"
 #include "app/painting.h"
 #include "install/messages.h"
 #include "install/worker.h"
 
-UniqueGdi<HFONT> BodyFont;
-UniqueGdi<HFONT> TitleFont;
-UniqueGdi<HFONT> SmallFont;
-UniqueGdi<HFONT> ButtonFont;
-int ProgressPercent = 0;
-
 namespace {
-
-// The controls the window changes; set while it creates them. (MainWindow and InstallDirEdit,
-// which the worker uses too, live with the worker messages.)
-HWND ChooseButton = nullptr;
-HWND InstallButton = nullptr;
-HWND StatusLabel = nullptr;
-HWND PercentLabel = nullptr;
-HWND ProgressBar = nullptr;
-// The edit box's and the status line's background, with the fonts' lifetime.
-UniqueGdi<HBRUSH> ControlBackgroundBrush;
 
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
@@ -39,6 +26,10 @@ constexpr wchar_t kTextInstalled[] = L"安装完成";
 constexpr wchar_t kTextReady[] = L"准备安装";
 constexpr wchar_t kTextNoThread[] = L"安装失败：无法启动安装线程";
 
+MainWindowState* StateOf(HWND window) {
+    return reinterpret_cast<MainWindowState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 UniqueGdi<HFONT> MakeFont(int height, int weight) {
     return UniqueGdi<HFONT>{CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
                                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -52,162 +43,189 @@ HWND CreateChild(HWND parent, const wchar_t* controlClass, const wchar_t* text, 
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
 }
 
-LRESULT OnCreate(HWND window) {
-    BodyFont = MakeFont(17, FW_NORMAL);
-    TitleFont = MakeFont(28, FW_BOLD);
-    SmallFont = MakeFont(15, FW_NORMAL);
-    ButtonFont = MakeFont(17, FW_BOLD);
-    ControlBackgroundBrush.reset(CreateSolidBrush(kControlBackground));
+std::wstring WindowText(HWND control) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)), L'\0');
+    text.resize(static_cast<size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size() + 1))));
+    return text;
+}
+
+// -1 fails the window's creation: a window without all its controls is of no use.
+LRESULT OnCreate(HWND window, MainWindowState& state) {
+    state.bodyFont = MakeFont(17, FW_NORMAL);
+    state.titleFont = MakeFont(28, FW_BOLD);
+    state.smallFont = MakeFont(15, FW_NORMAL);
+    state.buttonFont = MakeFont(17, FW_BOLD);
+    state.controlBackground.reset(CreateSolidBrush(kControlBackground));
 
     const std::wstring directory = DefaultInstallDir();
-    InstallDirEdit = CreateChild(window, L"EDIT", directory.c_str(), IDC_INSTALL_DIR,
-                                 kChild | ES_AUTOHSCROLL, kInstallDirRect);
-    ChooseButton =
-        CreateChild(window, L"BUTTON", kTextChoose, IDC_CHOOSE, kChild | BS_OWNERDRAW, kChooseRect);
-    InstallButton = CreateChild(window, L"BUTTON", kTextInstall, IDC_INSTALL, kChild | BS_OWNERDRAW,
-                                kInstallRect);
-    StatusLabel =
-        CreateChild(window, L"STATIC", kTextReady, IDC_STATUS, kChild | SS_LEFT, kStatusRect);
-    PercentLabel =
-        CreateChild(window, L"STATIC", nullptr, IDC_PERCENT, kChild | SS_OWNERDRAW, kPercentRect);
-    ProgressBar =
-        CreateChild(window, L"STATIC", nullptr, IDC_PROGRESS, kChild | SS_OWNERDRAW, kProgressRect);
+    state.installDirEdit = CreateChild(window, L"EDIT", directory.c_str(), kInstallDirId,
+                                       kChild | ES_AUTOHSCROLL, kInstallDirRect);
+    state.chooseButton =
+        CreateChild(window, L"BUTTON", kTextChoose, kChooseId, kChild | BS_OWNERDRAW, kChooseRect);
+    state.installButton = CreateChild(window, L"BUTTON", kTextInstall, kInstallId,
+                                      kChild | BS_OWNERDRAW, kInstallRect);
+    state.statusLabel =
+        CreateChild(window, L"STATIC", kTextReady, kStatusId, kChild | SS_LEFT, kStatusRect);
+    state.percentLabel =
+        CreateChild(window, L"STATIC", nullptr, kPercentId, kChild | SS_OWNERDRAW, kPercentRect);
+    state.progressBar =
+        CreateChild(window, L"STATIC", nullptr, kProgressId, kChild | SS_OWNERDRAW, kProgressRect);
 
-    const auto bodyFont = reinterpret_cast<WPARAM>(BodyFont.get());
-    for (HWND control :
-         {InstallDirEdit, ChooseButton, InstallButton, StatusLabel, PercentLabel, ProgressBar}) {
+    const HWND controls[] = {state.installDirEdit, state.chooseButton, state.installButton,
+                             state.statusLabel,    state.percentLabel, state.progressBar};
+    for (const HWND control : controls)
+        if (!control) return -1;
+    const auto bodyFont = reinterpret_cast<WPARAM>(state.bodyFont.get());
+    for (const HWND control : controls)
         SendMessageW(control, WM_SETFONT, bodyFont, TRUE);
-    }
-    const auto buttonFont = reinterpret_cast<WPARAM>(ButtonFont.get());
-    SendMessageW(ChooseButton, WM_SETFONT, buttonFont, TRUE);
-    SendMessageW(InstallButton, WM_SETFONT, buttonFont, TRUE);
+    const auto buttonFont = reinterpret_cast<WPARAM>(state.buttonFont.get());
+    SendMessageW(state.chooseButton, WM_SETFONT, buttonFont, TRUE);
+    SendMessageW(state.installButton, WM_SETFONT, buttonFont, TRUE);
     return 0;
 }
 
-LRESULT OnDestroy() {
-    BodyFont.reset();
-    TitleFont.reset();
-    SmallFont.reset();
-    ButtonFont.reset();
-    ControlBackgroundBrush.reset();
-    PostQuitMessage(0);
-    return 0;
-}
-
-void StartInstall() {
+// The run's directory is completed and shown here, on the window's thread, before the worker
+// starts: the worker only posts.
+void StartInstall(HWND window, const MainWindowState& state) {
     // Marked here, before the worker exists, so that a second click arriving before the
     // worker's first step cannot start a second run.
     InstallRunning = true;
     try {
-        std::thread(InstallWorker).detach();
+        const std::wstring directory = CompleteInstallDir(WindowText(state.installDirEdit));
+        SetWindowTextW(state.installDirEdit, directory.c_str());
+        std::thread(InstallWorker, window, directory, kInstallPins).detach();
     } catch (...) {  // no thread (std::system_error), or no memory for one
         InstallRunning = false;
-        SetWindowTextW(StatusLabel, kTextNoThread);
+        SetWindowTextW(state.statusLabel, kTextNoThread);
     }
 }
 
 // Buttons pressed while a run is on do nothing (they are disabled then, too).
-bool OnCommand(HWND window, int id) {
+bool OnCommand(HWND window, const MainWindowState& state, int id) {
     if (InstallRunning) return false;
-    if (id == IDC_CHOOSE) BrowseInstallDir(window);
-    if (id == IDC_INSTALL) StartInstall();
-    return id == IDC_CHOOSE || id == IDC_INSTALL;
+    if (id == kChooseId) {
+        const std::wstring chosen = BrowseInstallDir(window);
+        if (!chosen.empty()) SetWindowTextW(state.installDirEdit, chosen.c_str());
+    }
+    if (id == kInstallId) StartInstall(window, state);
+    return id == kChooseId || id == kInstallId;
 }
 
-bool OnDrawItem(const DRAWITEMSTRUCT* item) {
+bool OnDrawItem(const DRAWITEMSTRUCT* item, const MainWindowState& state) {
     if (!item) return false;
-    if (item->CtlID == IDC_PROGRESS || item->CtlID == IDC_PERCENT) {
-        DrawProgressControl(*item);
+    if (item->CtlID == kProgressId || item->CtlID == kPercentId) {
+        DrawProgressControl(*item, state);
         return true;
     }
-    if (item->CtlID == IDC_CHOOSE || item->CtlID == IDC_INSTALL) {
-        DrawRoundButton(*item);
+    if (item->CtlID == kChooseId || item->CtlID == kInstallId) {
+        DrawRoundButton(*item, state);
         return true;
     }
     return false;
 }
 
 bool OnTimer(HWND window, UINT_PTR id) {
-    if (id != CLOSE_TIMER_ID) return false;
-    KillTimer(window, CLOSE_TIMER_ID);
+    if (id != kCloseTimerId) return false;
+    KillTimer(window, kCloseTimerId);
     DestroyWindow(window);
     return true;
 }
 
-LRESULT OnControlColour(HDC dc) {
+LRESULT OnControlColour(HDC dc, const MainWindowState& state) {
     SetBkColor(dc, kControlBackground);
     SetTextColor(dc, kControlText);
-    return reinterpret_cast<LRESULT>(ControlBackgroundBrush.get());
+    return reinterpret_cast<LRESULT>(state.controlBackground.get());
 }
 
-LRESULT OnStatus(LPARAM text) {
-    SetWindowTextW(StatusLabel, TakeStatusText(text)->c_str());
+LRESULT OnStatus(const MainWindowState& state, LPARAM text) {
+    SetWindowTextW(state.statusLabel, TakeStatusText(text)->c_str());
     return 0;
 }
 
-LRESULT OnProgress(WPARAM percent) {
-    ProgressPercent = static_cast<int>(static_cast<DWORD>(percent));
-    InvalidateRect(PercentLabel, nullptr, FALSE);
-    InvalidateRect(ProgressBar, nullptr, FALSE);
+LRESULT OnProgress(MainWindowState& state, WPARAM percent) {
+    state.progressPercent = static_cast<int>(static_cast<DWORD>(percent));
+    InvalidateRect(state.percentLabel, nullptr, FALSE);
+    InvalidateRect(state.progressBar, nullptr, FALSE);
     return 0;
 }
 
 // Inputs are disabled during a run and stay so after a complete one.
-LRESULT OnBusy(bool busy) {
+LRESULT OnBusy(const MainWindowState& state, bool busy) {
     const bool completed = InstallCompleted;
     const BOOL enabled = !(busy || completed);
-    EnableWindow(InstallDirEdit, enabled);
-    EnableWindow(ChooseButton, enabled);
-    EnableWindow(InstallButton, enabled);
-    SetWindowTextW(InstallButton, busy        ? kTextInstalling
-                                  : completed ? kTextInstalled
-                                              : kTextInstall);
+    EnableWindow(state.installDirEdit, enabled);
+    EnableWindow(state.chooseButton, enabled);
+    EnableWindow(state.installButton, enabled);
+    SetWindowTextW(state.installButton, busy        ? kTextInstalling
+                                        : completed ? kTextInstalled
+                                                    : kTextInstall);
     return 0;
 }
 
 LRESULT OnFinished(HWND window) {
-    SetTimer(window, CLOSE_TIMER_ID, kCloseDelayMs, nullptr);
+    SetTimer(window, kCloseTimerId, kCloseDelayMs, nullptr);
     return 0;
+}
+
+// The state's whole life: made before anything else reaches the window, freed after the last
+// message; FALSE from WM_NCCREATE fails the window's creation.
+LRESULT OnStateLifetime(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* state = new (std::nothrow) MainWindowState;
+        if (!state) return FALSE;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    } else {
+        delete StateOf(window);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE || message == WM_NCDESTROY) {
+        return OnStateLifetime(window, message, wParam, lParam);
+    }
+    MainWindowState* const state = StateOf(window);
+    if (!state) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
         case WM_CREATE:
-            return OnCreate(window);
+            return OnCreate(window, *state);
         case WM_DESTROY:
-            return OnDestroy();
+            PostQuitMessage(0);
+            return 0;
         case WM_PAINT:
-            PaintMainWindow(window);
+            PaintMainWindow(window, *state);
             return 0;
         case WM_ERASEBKGND:
             return 1;  // painting covers the whole client area
         case WM_DRAWITEM:
-            if (OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+            if (OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), *state)) return TRUE;
             break;
         case WM_COMMAND:
-            if (OnCommand(window, LOWORD(wParam))) return 0;
+            if (OnCommand(window, *state, LOWORD(wParam))) return 0;
             break;
         case WM_TIMER:
             if (OnTimer(window, wParam)) return 0;
             break;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
-            return OnControlColour(reinterpret_cast<HDC>(wParam));
+            return OnControlColour(reinterpret_cast<HDC>(wParam), *state);
         case WM_APP_STATUS:
-            return OnStatus(lParam);
+            return OnStatus(*state, lParam);
         case WM_APP_PROGRESS:
-            return OnProgress(wParam);
+            return OnProgress(*state, wParam);
         case WM_APP_BUSY:
-            return OnBusy(wParam != 0);
+            return OnBusy(*state, wParam != 0);
         case WM_APP_FINISHED:
             return OnFinished(window);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void RegisterMainWindowClass(HINSTANCE instance) {
+bool RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
@@ -215,7 +233,7 @@ void RegisterMainWindowClass(HINSTANCE instance) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kMainWindowClass;
-    RegisterClassW(&windowClass);
+    return RegisterClassW(&windowClass) != 0;
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {

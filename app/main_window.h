@@ -1,25 +1,35 @@
 #pragma once
-// The installer's one window: its class, controls, fonts and window procedure.
+// The installer's one window: its class, its state, its controls and its window procedure.
 
 #include <windows.h>
 
 #include "common/owners.h"
 
-inline constexpr UINT_PTR CLOSE_TIMER_ID = 1;
+inline constexpr UINT_PTR kCloseTimerId = 1;
 inline constexpr wchar_t kMainWindowTitle[] = L"Vexa盒子安装器";
 
-// The window's fonts, made when it creates its controls and deleted when it is destroyed; used
-// on the window thread only, by the window and its painting.
-extern UniqueGdi<HFONT> BodyFont;
-extern UniqueGdi<HFONT> TitleFont;
-extern UniqueGdi<HFONT> SmallFont;
-extern UniqueGdi<HFONT> ButtonFont;
-// What the percent label and the progress bar show.
-extern int ProgressPercent;
+// All the window keeps: its controls, the fonts and the brush it made, and what the bar shows.
+// The window procedure makes it on WM_NCCREATE, reaches it through the window handle and frees
+// it on WM_NCDESTROY; only the window's thread touches it.
+struct MainWindowState {
+    HWND installDirEdit = nullptr;
+    HWND chooseButton = nullptr;
+    HWND installButton = nullptr;
+    HWND statusLabel = nullptr;
+    HWND percentLabel = nullptr;
+    HWND progressBar = nullptr;
+    UniqueGdi<HFONT> bodyFont;
+    UniqueGdi<HFONT> titleFont;
+    UniqueGdi<HFONT> smallFont;
+    UniqueGdi<HFONT> buttonFont;
+    UniqueGdi<HBRUSH> controlBackground;  // behind the edit box's and the status line's text
+    int progressPercent = 0;              // what the percent label and the progress bar show
+};
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-void RegisterMainWindowClass(HINSTANCE instance);
+bool RegisterMainWindowClass(HINSTANCE instance);
 
-// The window, centred on the screen; its controls exist when this returns.
+// The window, centred on the screen, with its controls; null when it or a control could not be
+// made.
 HWND CreateMainWindow(HINSTANCE instance);

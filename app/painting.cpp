@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/layout.h"
-#include "app/main_window.h"
 #include "common/owners.h"
 
 namespace {
@@ -64,7 +63,7 @@ void DrawRounded(HDC dc, const RECT& rect, int corner, COLORREF fill, const COLO
 
 }  // namespace
 
-void PaintMainWindow(HWND window) {
+void PaintMainWindow(HWND window, const MainWindowState& state) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(window, &paint);
     RECT client;
@@ -78,19 +77,19 @@ void PaintMainWindow(HWND window) {
         DrawIconEx(dc, kIconOrigin.x, kIconOrigin.y, icon, kIconSize, kIconSize, 0, nullptr,
                    DI_NORMAL);
     }
-    DrawLine(dc, TitleFont.get(), kTitleText, kTitleBand.In(w), kMainWindowTitle, kLineLeft);
-    DrawLine(dc, SmallFont.get(), kSubtitleText, kSubtitleBand.In(w), kSubtitle, kLineLeft);
+    DrawLine(dc, state.titleFont.get(), kTitleText, kTitleBand.In(w), kMainWindowTitle, kLineLeft);
+    DrawLine(dc, state.smallFont.get(), kSubtitleText, kSubtitleBand.In(w), kSubtitle, kLineLeft);
 
     DrawRounded(dc, kCardBand.In(w), 10, kCardFill, &kCardBorder);
-    DrawLine(dc, SmallFont.get(), kLabelText, kFieldLabelRect, kFieldLabel, kLineLeft);
+    DrawLine(dc, state.smallFont.get(), kLabelText, kFieldLabelRect, kFieldLabel, kLineLeft);
     DrawRounded(dc, kEditFrameBand.In(w), 7, kEditFrameFill, &kEditFrameBorder);
-    DrawLine(dc, SmallFont.get(), kHintText, kHintBand.In(w), kHint, kLineCentered);
+    DrawLine(dc, state.smallFont.get(), kHintText, kHintBand.In(w), kHint, kLineCentered);
     DrawRounded(dc, kTrackBand.In(w), 6, kProgressTrack, nullptr);
 
     EndPaint(window, &paint);
 }
 
-void DrawProgressControl(const DRAWITEMSTRUCT& item) {
+void DrawProgressControl(const DRAWITEMSTRUCT& item, const MainWindowState& state) {
     const int w = item.rcItem.right - item.rcItem.left;
     const int h = item.rcItem.bottom - item.rcItem.top;
     const UniqueMemoryDc memory{CreateCompatibleDC(item.hDC)};
@@ -101,20 +100,20 @@ void DrawProgressControl(const DRAWITEMSTRUCT& item) {
 
     FillSolid(dc, {0, 0, w, h}, kOwnerDrawnBackground);
     SetBkMode(dc, TRANSPARENT);
-    if (item.CtlID == IDC_PERCENT) {
-        const std::wstring text = std::to_wstring(ProgressPercent) + L"%";
-        DrawLine(dc, BodyFont.get(), kLabelText, {0, 0, w, h}, text.c_str(), kLineRight);
+    if (item.CtlID == kPercentId) {
+        const std::wstring text = std::to_wstring(state.progressPercent) + L"%";
+        DrawLine(dc, state.bodyFont.get(), kLabelText, {0, 0, w, h}, text.c_str(), kLineRight);
     } else {
         DrawRounded(dc, {0, 0, w, h}, 6, kProgressTrack, nullptr);
-        const int fill = MulDiv(w, ProgressPercent, 100);
+        const int fill = MulDiv(w, state.progressPercent, 100);
         if (fill > 0) DrawRounded(dc, {0, 0, fill, h}, 6, kProgressFill, nullptr);
     }
     BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, w, h, dc, 0, 0, SRCCOPY);
 }
 
-void DrawRoundButton(const DRAWITEMSTRUCT& item) {
+void DrawRoundButton(const DRAWITEMSTRUCT& item, const MainWindowState& state) {
     const ButtonColors& colours = (item.itemState & ODS_DISABLED) ? kDisabledButton
-                                  : item.CtlID == IDC_CHOOSE      ? kChooseButton
+                                  : item.CtlID == kChooseId      ? kChooseButton
                                                                   : kInstallButton;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     DrawRounded(item.hDC, item.rcItem, 8, pressed ? colours.fillPressed : colours.fill,
@@ -123,5 +122,5 @@ void DrawRoundButton(const DRAWITEMSTRUCT& item) {
     wchar_t text[64] = {};
     GetWindowTextW(item.hwndItem, text, static_cast<int>(std::size(text)));
     SetBkMode(item.hDC, TRANSPARENT);
-    DrawLine(item.hDC, ButtonFont.get(), colours.text, item.rcItem, text, kLineCentered);
+    DrawLine(item.hDC, state.buttonFont.get(), colours.text, item.rcItem, text, kLineCentered);
 }

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
-void PaintMainWindow(HWND window);
+#include "app/main_window.h"
+
+void PaintMainWindow(HWND window, const MainWindowState& state);
 // The progress bar and the percent label, drawn off-screen and copied in one piece.
-void DrawProgressControl(const DRAWITEMSTRUCT& item);
-void DrawRoundButton(const DRAWITEMSTRUCT& item);
+void DrawProgressControl(const DRAWITEMSTRUCT& item, const MainWindowState& state);
+void DrawRoundButton(const DRAWITEMSTRUCT& item, const MainWindowState& state);

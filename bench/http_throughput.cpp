@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "bench/bench_support.h"
+#include "bench_support.h"
 #include "common/owners.h"
 #include "net/http_get.h"
 #include "net/url.h"

@@ -15,7 +15,7 @@
 #include <tuple>
 
 #include "app/layout.h"
-#include "bench/bench_support.h"
+#include "bench_support.h"
 #include "e2e/installer_window.h"
 #include "support/test_server.h"
 #include "test_config.h"
@@ -146,7 +146,7 @@ InstallFigures MeasureInstall(int run, HWND bareWindow) {
         }
     });
     std::thread bareProbe = Ping(bareWindow, stop, figures.bare_answer_ms, [] {});
-    installer.Click(IDC_INSTALL);
+    installer.Click(kInstallId);
     figures.completed = installer.WaitForLine(L"finished", 300s);
     stop = true;
     probe.join();

@@ -4,7 +4,7 @@
 // Usage: soak_http.exe CALLS
 #include <windows.h>
 
-#include "bench/bench_support.h"
+#include "bench_support.h"
 #include "net/http_get.h"
 #include "support/test_server.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "app/layout.h"
-#include "bench/bench_support.h"
+#include "bench_support.h"
 #include "e2e/installer_window.h"
 #include "support/test_server.h"
 #include "test_config.h"
@@ -59,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
                               {{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}});
     installer.SetInstallDir(root.wstring());
     auto runOnce = [&](int run) {
-        installer.Click(IDC_INSTALL);
+        installer.Click(kInstallId);
         return installer.WaitForLine(L"button 立即安装", 60s, run + 1);
     };
 
@@ -77,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
     SetRoute("/soak/api/setting",
              document("{\"app_package_url\": \"" + http + "/soak/files/package.zip\"}"));
     SetRoute("/soak/files/package.zip", "[{\"body_file\": " + JsonText(package) + "}]");
-    installer.Click(IDC_INSTALL);
+    installer.Click(kInstallId);
     const bool finalSuccess =
         installer.WaitForLine(L"finished", 120s) && installer.WaitForExit(10s) == 0;
     fs::remove_all(root);

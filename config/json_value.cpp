@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "config/text.h"
+#include "common/text.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "config/package_config.h"
 
+#include "config/base_url.h"
 #include "config/json_value.h"
-#include "config/text.h"
 #include "net/http_get.h"
 
 PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl) {

@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "common/error_text.h"
+#include "common/text.h"
+#include "config/base_url.h"
 #include "config/json_value.h"
-#include "config/text.h"
-#include "install/messages.h"
 #include "net/http_get.h"
 #include "net/url.h"
 
@@ -46,13 +46,14 @@ bool AskService(const std::wstring& url, const std::wstring& headers, const char
 
 }  // namespace
 
-bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error) {
+bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error,
+                        const StatusFunction& status) {
     if (config.app_package_url.empty()) return Fail(error, kTextNoPackageUrl);
     if (config.download_api_base_url.empty()) {
         link = config.app_package_url;
         return true;
     }
-    PostStatus(kTextResolving);
+    status(kTextResolving);
 
     const std::wstring parserUrl =
         ParserServiceUrl(config.download_api_base_url, config.app_package_url);

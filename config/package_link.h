@@ -5,12 +5,14 @@
 #include <string>
 
 #include "config/package_config.h"
+#include "config/status.h"
 
-// No service configured: the link is app_package_url unchanged. Otherwise posts
+// No service configured: the link is app_package_url unchanged. Otherwise reports
 // "正在解析安装包地址..." and asks the service, json/parser form first, /v2/linkInfo form
 // second, sending "X-API-Key: <key>" when the trimmed key is not empty and holds no control
 // character. On failure the error text (when given) is set and link is left untouched.
-bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error);
+bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error,
+                        const StatusFunction& status);
 
 // <base>json/parser?url=<encoded package address>: the base's path (before any '?') gains
 // "json/parser" unless it already holds "/json/parser"; the base's query follows it, and the

@@ -1,9 +1,8 @@
 #include "config/server_config.h"
 
+#include "config/base_url.h"
 #include "config/endpoints.h"
 #include "config/json_value.h"
-#include "config/text.h"
-#include "install/messages.h"
 #include "net/http_get.h"
 
 namespace {
@@ -12,9 +11,9 @@ constexpr wchar_t kTextConnecting[] = L"正在连接服务器...";
 
 }  // namespace
 
-std::wstring FetchServerConfig() {
+std::wstring FetchServerConfig(const StatusFunction& status) {
     for (const wchar_t* endpoint : {kPrimaryConfigUrl, kFallbackConfigUrl}) {
-        PostStatus(kTextConnecting);
+        status(kTextConnecting);
         // Why an endpoint failed is never shown: the caller reports the configuration as a
         // whole as unavailable.
         std::string document;

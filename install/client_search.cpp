@@ -7,7 +7,7 @@
 
 #include "common/error_text.h"
 #include "common/owners.h"
-#include "config/text.h"
+#include "common/text.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +29,7 @@ bool IsLinkedFolderOnDisk(const fs::path& path) {
 }
 
 bool IsClientName(std::wstring_view name) {
-    for (const wchar_t* client : ClientExecutableNames) {
+    for (const wchar_t* client : kClientExecutableNames) {
         if (EqualIgnoringAsciiCase(name, client)) return true;
     }
     return false;
@@ -63,7 +63,7 @@ bool IsLinkedFolder(DWORD attributes, DWORD reparseTag) {
 bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
                           std::wstring* error) {
     // The usual layout, the executable at the top, costs two lookups and no walk.
-    for (const wchar_t* name : ClientExecutableNames) {
+    for (const wchar_t* name : kClientExecutableNames) {
         const Outcome outcome = Examine(fs::path(installDir) / name, exePath);
         if (outcome != Outcome::kGoOn) return Finish(outcome, error);
     }

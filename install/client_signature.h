@@ -4,10 +4,6 @@
 
 #include <string>
 
-// The build setting VEXA_CLIENT_PUBLISHER, the client's expected signer; empty: no check. The
-// installer program defines it (app/client_publisher.cpp.in).
-extern const wchar_t kClientPublisher[];
-
 // The common name of the certificate that signed the file, when its signature verifies
 // (WinVerifyTrust, generic verify v2, no user interface, nothing fetched over the network).
 // False for an unsigned or changed file, or any other failure of the check; commonName is then

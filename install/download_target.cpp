@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/error_text.h"
-#include "config/text.h"
+#include "common/text.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ std::wstring PackageFileName(const std::wstring& url) {
     const size_t separator = kept.find_last_of(L"/\\");
     std::wstring name(separator == std::wstring_view::npos ? kept : kept.substr(separator + 1));
     if (name.find(L'.') == std::wstring::npos || !IsSafeFileName(name)) {
-        name = DefaultPackageFileName;
+        name = kDefaultPackageFileName;
     }
     const std::wstring_view zip = kZipExtension;
     const bool endsInZip =

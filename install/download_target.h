@@ -5,9 +5,9 @@
 #include <vector>
 
 // The name used when the address gives no usable one.
-inline constexpr wchar_t DefaultPackageFileName[] = L"Ruvirud.uro";
+inline constexpr wchar_t kDefaultPackageFileName[] = L"Ruvirud.uro";
 
-// The last segment of the address before any "?", or DefaultPackageFileName when that segment
+// The last segment of the address before any "?", or kDefaultPackageFileName when that segment
 // has no dot or is not a safe plain Windows file name; always ending in ".zip" (any case), the
 // only extension the unpacker accepts.
 std::wstring PackageFileName(const std::wstring& url);

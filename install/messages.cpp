@@ -1,24 +1,25 @@
 #include "install/messages.h"
 
 #include <algorithm>
+#include <cstdint>
 
-HWND MainWindow = nullptr;
-HWND InstallDirEdit = nullptr;
 std::atomic<bool> InstallRunning{false};
 std::atomic<bool> InstallCompleted{false};
 
-void PostStatus(std::wstring_view text) {
+void PostStatus(HWND window, std::wstring_view text) {
     auto posted = std::make_unique<std::wstring>(text);
-    if (PostMessageW(MainWindow, WM_APP_STATUS, 0, reinterpret_cast<LPARAM>(posted.get()))) {
+    if (PostMessageW(window, WM_APP_STATUS, 0, reinterpret_cast<LPARAM>(posted.get()))) {
         posted.release();  // the window owns it now
     }
 }
 
-void ProgressCallback(std::uint64_t received, std::uint64_t total) {
-    if (total == 0) return;
-    // Clamped before narrowing: a server that sends far more than it announced must not wrap
-    // the percent around to a small number.
-    const auto percent = static_cast<int>(
-        std::min<std::uint64_t>(received * kProgressDownloaded / total, kProgressDone));
-    PostMessageW(MainWindow, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
+ProgressFunction ProgressCallback(HWND window) {
+    return [window](std::uint64_t received, std::uint64_t total) {
+        if (total == 0) return;
+        // Clamped before narrowing: a server that sends far more than it announced must not
+        // wrap the percent around to a small number.
+        const auto percent = static_cast<int>(
+            std::min<std::uint64_t>(received * kProgressDownloaded / total, kProgressDone));
+        PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
+    };
 }

@@ -1,30 +1,27 @@
 #pragma once
-// The contract between the install worker and the window: the shared handles and flags, the
-// four messages the worker side posts, and the helpers that post them.
+// The contract between the install worker and the window: the two flags both see, the four
+// messages the worker side posts to the window, and the helpers that post them.
 
 #include <windows.h>
 
 #include <atomic>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "net/http_get.h"
 
 inline constexpr UINT WM_APP_STATUS = WM_APP + 1;    // lParam: std::wstring*, the window frees it
 inline constexpr UINT WM_APP_PROGRESS = WM_APP + 2;  // wParam: percent 0..100
 inline constexpr UINT WM_APP_BUSY = WM_APP + 3;      // wParam: 1 when a run starts, 0 when it ends
 inline constexpr UINT WM_APP_FINISHED = WM_APP + 4;  // success: the window closes one second later
 
-// Written on the main thread before any worker exists, read by the worker.
-extern HWND MainWindow;
-extern HWND InstallDirEdit;
-
 // Written by the worker (and by the window when it starts a run), read by the window.
 extern std::atomic<bool> InstallRunning;
 extern std::atomic<bool> InstallCompleted;
 
-// Posts a copy of the text as WM_APP_STATUS to MainWindow.
-void PostStatus(std::wstring_view text);
+// Posts a copy of the text as WM_APP_STATUS to the window.
+void PostStatus(HWND window, std::wstring_view text);
 
 // Takes ownership of the text carried by a WM_APP_STATUS message.
 inline std::unique_ptr<std::wstring> TakeStatusText(LPARAM lParam) {
@@ -38,6 +35,6 @@ inline constexpr int kProgressSaved = 75;
 inline constexpr int kProgressUnpacked = 90;
 inline constexpr int kProgressDone = 100;
 
-// Download progress as WM_APP_PROGRESS: received * kProgressDownloaded / total percent, at most
-// kProgressDone; nothing when the total is unknown (0).
-void ProgressCallback(std::uint64_t received, std::uint64_t total);
+// Download progress as WM_APP_PROGRESS to the window: received * kProgressDownloaded / total
+// percent, at most kProgressDone; nothing when the total is unknown (0).
+ProgressFunction ProgressCallback(HWND window);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/install_location.h"
 #include "common/owners.h"
 #include "config/package_config.h"
 #include "config/package_link.h"
@@ -37,101 +36,87 @@ constexpr wchar_t kTextClientMissing[] = L"未找到 Vexa盒子.exe";
 constexpr wchar_t kTextOutOfMemory[] = L"安装失败：内存不足";
 constexpr wchar_t kTextUnexpected[] = L"安装失败：发生意外错误";
 
-void Post(UINT message, WPARAM wParam) {
-    PostMessageW(MainWindow, message, wParam, 0);
+void Post(HWND window, UINT message, WPARAM wParam) {
+    PostMessageW(window, message, wParam, 0);
 }
 
 // Ends a run that an exception broke off: even when the text cannot be posted, the run still
 // ends, and it never counts as completed.
-void PostFailureWithoutThrowing(const wchar_t* text) noexcept {
+void PostFailureWithoutThrowing(HWND window, const wchar_t* text) noexcept {
     InstallCompleted = false;
     try {
-        PostStatus(text);
+        PostStatus(window, text);
     } catch (...) {
     }
 }
 
-// Reads the edit box, completes its directory to one absolute path and writes that back, so
-// that the box shows the directory the run uses.
-std::wstring CompleteInstallDirInEditBox() {
-    const int length = GetWindowTextLengthW(InstallDirEdit);
-    std::wstring text(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    GetWindowTextW(InstallDirEdit, text.data(), length + 1);
-    text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
-    std::wstring directory = ComposeInstallDir(text);
-    if (directory.empty()) directory = DefaultInstallDir();
-    directory = AbsoluteInstallDir(directory);
-    SetWindowTextW(InstallDirEdit, directory.c_str());
-    return directory;
-}
-
 // The steps of one run up to its ending's status; the caller posts what every ending shares.
-void RunInstall() {
-    const std::wstring directory = CompleteInstallDirInEditBox();
-
-    const std::wstring apiBase = FetchServerConfig();
-    if (apiBase.empty()) return PostStatus(kInstallFailed + std::wstring(kTextNoServerConfig));
-    PostStatus(kTextReadingSettings);
+void RunInstall(HWND window, const std::wstring& directory, const InstallPins& pins) {
+    const StatusFunction status = [window](std::wstring_view text) { PostStatus(window, text); };
+    const std::wstring apiBase = FetchServerConfig(status);
+    if (apiBase.empty()) return status(kInstallFailed + std::wstring(kTextNoServerConfig));
+    status(kTextReadingSettings);
     const PackageConfig config = ReadPackageConfig(apiBase);
     std::wstring url;
     std::wstring error;
-    if (!ResolvePackageLink(config, url, &error)) return PostStatus(kInstallFailed + error);
+    if (!ResolvePackageLink(config, url, &error, status)) return status(kInstallFailed + error);
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
-    PostStatus(kTextDownloading);
+    status(kTextDownloading);
     std::vector<char> body;
-    if (!HttpGet(url, body, &error, ProgressCallback, L"")) {
-        return PostStatus(kDownloadFailed + error);
+    if (!HttpGet(url, body, &error, ProgressCallback(window), L"")) {
+        return status(kDownloadFailed + error);
     }
-    if (!SavePackageFile(archive, body, &error)) return PostStatus(kInstallFailed + error);
+    if (!SavePackageFile(archive, body, &error)) return status(kInstallFailed + error);
     std::vector<char>().swap(body);  // the archive is on disk now; give its memory back
-    Post(WM_APP_PROGRESS, kProgressSaved);
+    Post(window, WM_APP_PROGRESS, kProgressSaved);
 
-    PostStatus(kTextExtracting);
-    if (!ExtractPackage(archive, directory, &error)) return PostStatus(kInstallFailed + error);
+    status(kTextExtracting);
+    if (!ExtractPackage(archive, directory, &error)) return status(kInstallFailed + error);
     DeleteFileW(archive.c_str());
-    Post(WM_APP_PROGRESS, kProgressUnpacked);
+    Post(window, WM_APP_PROGRESS, kProgressUnpacked);
 
-    PostStatus(kTextCreatingShortcut);
+    status(kTextCreatingShortcut);
     std::wstring exe;
     if (FindClientExecutable(directory, exe, &error) && exe.empty()) error = kTextClientMissing;
-    // With a publisher set at build time, a client that others signed is not started.
-    if (!exe.empty() && kClientPublisher[0] && !VerifyPublisher(exe, kClientPublisher, &error)) {
-        return PostStatus(kInstallFailed + error);
+    // With a publisher pinned at build time, a client that others signed is not started.
+    if (!exe.empty() && !pins.clientPublisher.empty() &&
+        !VerifyPublisher(exe, std::wstring(pins.clientPublisher), &error)) {
+        return status(kInstallFailed + error);
     }
     // The client is installed, but without a shortcut to it the run is not complete.
     if (exe.empty() || !CreateDesktopShortcut(exe, &error)) {
-        PostStatus(kCompletedBut + error);
-        return Post(WM_APP_PROGRESS, kProgressDone);
+        status(kCompletedBut + error);
+        return Post(window, WM_APP_PROGRESS, kProgressDone);
     }
 
-    Post(WM_APP_PROGRESS, kProgressDone);
+    Post(window, WM_APP_PROGRESS, kProgressDone);
     InstallCompleted = true;
-    PostStatus(kTextCompleted);
+    status(kTextCompleted);
     ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, ParentDirectory(exe).c_str(),
                   SW_SHOWNORMAL);
 }
 
 }  // namespace
 
-void InstallWorker() {
+void InstallWorker(HWND window, std::wstring installDir, InstallPins pins) {
     InstallRunning = true;
     InstallCompleted = false;
-    Post(WM_APP_BUSY, 1);
-    Post(WM_APP_PROGRESS, 0);
+    Post(window, WM_APP_BUSY, 1);
+    Post(window, WM_APP_PROGRESS, 0);
     // The worker's own single-threaded apartment, for the shell link and for starting the
     // client.
     const ComApartment apartment;
     // Every step reports its ordinary failures by result; what escapes one still ends the run
     // like a failure, never the process.
     try {
-        RunInstall();
+        RunInstall(window, installDir, pins);
     } catch (const std::bad_alloc&) {
-        PostFailureWithoutThrowing(kTextOutOfMemory);
+        PostFailureWithoutThrowing(window, kTextOutOfMemory);
     } catch (...) {
-        PostFailureWithoutThrowing(kTextUnexpected);
+        PostFailureWithoutThrowing(window, kTextUnexpected);
     }
-    Post(WM_APP_BUSY, 0);
-    if (InstallCompleted) Post(WM_APP_FINISHED, 0);
+    Post(window, WM_APP_BUSY, 0);
+    if (InstallCompleted) Post(window, WM_APP_FINISHED, 0);
     InstallRunning = false;
 }

@@ -1,6 +1,16 @@
 #pragma once
-// One install run, from the edit box's directory to the started client, on its own thread.
+// One install run, from the completed directory to the started client, on its own thread.
 
-// The thread's entry. Reports to the window only through posted messages; ends every run,
-// whatever fails, with InstallRunning cleared.
-void InstallWorker();
+#include <windows.h>
+
+#include <string>
+
+// What a build pins down about what it installs; an empty pin is not checked.
+struct InstallPins {
+    std::wstring_view clientPublisher;  // the common name that must have signed the client
+};
+
+// The thread's entry: one run into installDir, which the window has completed and made
+// absolute. Reports to the window only through posted messages; ends every run, whatever fails,
+// with InstallRunning cleared.
+void InstallWorker(HWND window, std::wstring installDir, InstallPins pins);

@@ -9,7 +9,7 @@
 
 #include "common/error_text.h"
 #include "common/owners.h"
-#include "config/text.h"
+#include "common/text.h"
 #include "net/url.h"
 
 namespace {

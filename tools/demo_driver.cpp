@@ -56,7 +56,7 @@ int wmain(int argc, wchar_t** argv) {
         for (int waited = 0; waited <= _wtoi(argv[2]); waited += 20) {
             wchar_t status[256] = {};
             if (HWND window = FindVisible(kMainWindowClass)) {
-                GetWindowTextW(GetDlgItem(window, IDC_STATUS), status,
+                GetWindowTextW(GetDlgItem(window, kStatusId), status,
                                static_cast<int>(std::size(status)));
             }
             for (int i = 3; i < argc; ++i) {

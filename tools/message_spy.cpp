@@ -3,7 +3,8 @@
 // line or the install button, to the UTF-8 file named by the environment variable
 // VEXA_MESSAGE_SPY_LOG of the installer's process:
 //   busy 1 / progress 75 / finished / status 正在下载安装包... / button 正在安装
-// and the directory the worker writes back into the edit box: directory D:\Vexa游戏盒子
+// and every text given to the edit box (the window writes back the directory a run uses):
+//   directory D:\Vexa游戏盒子
 // When the window is destroyed it notes how long after it took WM_APP_FINISHED from its queue it
 // took the message that destroyed it (not the time of destruction itself: without a window
 // manager Wine waits two seconds to hide a window), whether the edit box, the choose and the
@@ -19,10 +20,10 @@
 
 namespace {
 
-long progressCount = 0;
-long drawCount = 0;
-ULONGLONG finishedAt = 0;
-ULONGLONG lastTakenAt = 0;
+long ProgressCount = 0;
+long DrawCount = 0;
+ULONGLONG FinishedAt = 0;
+ULONGLONG LastTakenAt = 0;
 
 bool CountOnly() {
     return GetEnvironmentVariableW(L"VEXA_MESSAGE_SPY_COUNT", nullptr, 0) > 0;
@@ -49,20 +50,20 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyGetMessage(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG& msg = *reinterpret_cast<const MSG*>(lParam);
-        lastTakenAt = GetTickCount64();
+        LastTakenAt = GetTickCount64();
         static const bool countOnly = CountOnly();
         if (countOnly) {
-            if (msg.message == WM_APP_PROGRESS) ++progressCount;
+            if (msg.message == WM_APP_PROGRESS) ++ProgressCount;
             if (msg.message == WM_APP_FINISHED) {
-                Append(L"progress-count " + std::to_wstring(progressCount));
-                Append(L"draw-count " + std::to_wstring(drawCount));
+                Append(L"progress-count " + std::to_wstring(ProgressCount));
+                Append(L"draw-count " + std::to_wstring(DrawCount));
             }
         } else if (msg.message == WM_APP_PROGRESS) {
             Append(L"progress " + std::to_wstring(msg.wParam));
         }
         if (msg.message == WM_APP_BUSY) Append(L"busy " + std::to_wstring(msg.wParam));
         if (msg.message == WM_APP_FINISHED) {
-            finishedAt = lastTakenAt;
+            FinishedAt = LastTakenAt;
             Append(L"finished");
         }
         if (msg.message == WM_APP_STATUS && msg.lParam == 0) Append(L"status-null");
@@ -74,22 +75,22 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     SpyCallWindow(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call.message == WM_DRAWITEM && call.wParam == IDC_PROGRESS) ++drawCount;
-        if (call.message == WM_DESTROY && GetDlgItem(call.hwnd, IDC_INSTALL)) {
-            std::wstring line = L"closed " + std::to_wstring(lastTakenAt - finishedAt) + L" ";
-            for (const int id : {IDC_INSTALL_DIR, IDC_CHOOSE, IDC_INSTALL})
+        if (call.message == WM_DRAWITEM && call.wParam == kProgressId) ++DrawCount;
+        if (call.message == WM_DESTROY && GetDlgItem(call.hwnd, kInstallId)) {
+            std::wstring line = L"closed " + std::to_wstring(LastTakenAt - FinishedAt) + L" ";
+            for (const int id : {kInstallDirId, kChooseId, kInstallId})
                 line += IsWindowEnabled(GetDlgItem(call.hwnd, id)) ? L'1' : L'0';
             wchar_t button[64] = {};
-            GetWindowTextW(GetDlgItem(call.hwnd, IDC_INSTALL), button,
+            GetWindowTextW(GetDlgItem(call.hwnd, kInstallId), button,
                            static_cast<int>(std::size(button)));
             Append(line + L" " + button);
         }
         if (call.message == WM_SETTEXT && call.lParam) {
             const int id = GetDlgCtrlID(call.hwnd);
             const auto* text = reinterpret_cast<const wchar_t*>(call.lParam);
-            if (id == IDC_STATUS) Append(std::wstring(L"status ") + text);
-            if (id == IDC_INSTALL) Append(std::wstring(L"button ") + text);
-            if (id == IDC_INSTALL_DIR) Append(std::wstring(L"directory ") + text);
+            if (id == kStatusId) Append(std::wstring(L"status ") + text);
+            if (id == kInstallId) Append(std::wstring(L"button ") + text);
+            if (id == kInstallDirId) Append(std::wstring(L"directory ") + text);
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::wstring kFolder = DedicatedFolderName;
+const std::wstring kFolder = kDedicatedFolderName;
 
 TEST(ComposeInstallDir, EndsInTheDedicatedFolderOnce) {
     ExpectEach(

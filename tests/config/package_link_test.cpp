@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "support/status_window.h"
 #include "support/test_server.h"
 
 namespace {
@@ -72,20 +71,21 @@ TEST(ResolvePackageLink, AsksTheParserFormThenTheLinkInfoFormWhenAServiceIsSet) 
             c.service == L"*" ? HttpUrl("/link/" + id + "/api/") : c.service;
         const std::wstring package = c.package == L"p.zip" ? Widen(id + ".zip") : c.package;
         SCOPED_TRACE(Narrow(c.linkOrError));
-        StatusWindow window;
+        std::vector<std::wstring> reported;
+        const auto report = [&](std::wstring_view text) { reported.emplace_back(text); };
         std::wstring link = L"old";
         std::wstring error = L"untouched";
 
-        EXPECT_EQ(ResolvePackageLink({package, service, L""}, link, &error), c.ok);
+        EXPECT_EQ(ResolvePackageLink({package, service, L""}, link, &error, report), c.ok);
 
         EXPECT_EQ(c.ok ? link : error, c.linkOrError);
         EXPECT_EQ(c.ok ? error : link, c.ok ? L"untouched" : L"old");
         const bool asked = !c.package.empty() && !c.service.empty();
-        EXPECT_EQ(window.TakeStatusTexts(), std::vector<std::wstring>(asked ? 1 : 0, kResolving));
+        EXPECT_EQ(reported, std::vector<std::wstring>(asked ? 1 : 0, kResolving));
         EXPECT_EQ(RequestCount(parserPath), c.parser.empty() ? 0 : 1);
         EXPECT_EQ(RequestCount(linkInfoTarget), c.linkInfo.empty() ? 0 : 1);
         std::wstring quiet = L"old";
-        EXPECT_EQ(ResolvePackageLink({package, service, L""}, quiet, nullptr), c.ok);
+        EXPECT_EQ(ResolvePackageLink({package, service, L""}, quiet, nullptr, report), c.ok);
     }
 }
 
@@ -118,7 +118,8 @@ TEST(ResolvePackageLink, SendsBothFormsWithTheEncodedAddressAndASafeTrimmedKey) 
         const size_t before = RequestHeads(linkInfoTarget).size();
         std::wstring link;
         ASSERT_TRUE(
-            ResolvePackageLink({kPackage, HttpsUrl(service + c.base), c.key}, link, nullptr));
+            ResolvePackageLink({kPackage, HttpsUrl(service + c.base), c.key}, link, nullptr,
+                               [](std::wstring_view) {}));
         EXPECT_EQ(link, L"https://cdn.example/e.zip");
 
         const auto parser = RequestHeads(service + c.parserTarget);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "config/endpoints.h"
-#include "support/status_window.h"
 #include "support/test_server.h"
 
 namespace {
@@ -43,14 +42,15 @@ TEST(FetchServerConfig, FallsBackUntilAUsableBaseAddress) {
         SetRoute(kFallback, c.fallback);
         const int primaryBefore = RequestCount(kPrimary);
         const int fallbackBefore = RequestCount(kFallback);
-        StatusWindow window;
+        std::vector<std::wstring> reported;
 
-        EXPECT_EQ(FetchServerConfig(), c.base);
+        EXPECT_EQ(FetchServerConfig([&](std::wstring_view text) { reported.emplace_back(text); }),
+                  c.base);
 
         EXPECT_EQ(RequestCount(kPrimary) - primaryBefore, 1);
         EXPECT_EQ(RequestCount(kFallback) - fallbackBefore, c.fallbackAsked ? 1 : 0);
         const std::vector<std::wstring> posted(c.fallbackAsked ? 2 : 1, L"正在连接服务器...");
-        EXPECT_EQ(window.TakeStatusTexts(), posted);
+        EXPECT_EQ(reported, posted);
     }
 }
 

@@ -160,8 +160,8 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
 
     auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_DELAY_MS", L"1500"}});
     const Screenshot ready = installer->Capture();
-    EXPECT_EQ(installer->Text(IDC_STATUS), L"准备安装");
-    EXPECT_EQ(installer->Text(IDC_INSTALL), L"立即安装");
+    EXPECT_EQ(installer->Text(kStatusId), L"准备安装");
+    EXPECT_EQ(installer->Text(kInstallId), L"立即安装");
     EXPECT_TRUE(ShowsProgress(*installer, 0));
     // A centred window that can be minimised, not resized.
     RECT frame;
@@ -172,18 +172,17 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
                   (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_SYSMENU),
               WS_MINIMIZEBOX | WS_SYSMENU);
     const int requests = RequestCount("/primary/version.json");
-    installer->Click(IDC_INSTALL, 2);  // a double click starts one run
+    installer->Click(kInstallId, 2);  // a double click starts one run
     ASSERT_TRUE(installer->WaitForLine(L"status 正在解压安装...", 20s));
     EXPECT_TRUE(ShowsProgress(*installer, 75));
     const Screenshot running = installer->Capture();
-    for (const int id : {IDC_INSTALL_DIR, IDC_CHOOSE, IDC_INSTALL})
+    for (const int id : {kInstallDirId, kChooseId, kInstallId})
         EXPECT_FALSE(installer->Enabled(id)) << id;
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
 
     // The messages in the order the contract fixes; the download's steps and the edit box's
-    // text apart. The worker writes the directory back with a message sent across threads,
-    // which the window takes before posted ones still queued: only its latest place is fixed.
+    // text apart. The window writes the run's directory back before the worker starts.
     const std::vector<std::wstring> trace = installer->Trace();
     std::wstring sequence;
     std::vector<int> steps;
@@ -207,7 +206,7 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     EXPECT_EQ(steps.back(), 70);
     EXPECT_EQ(RequestCount("/primary/version.json") - requests, 1);
     const auto used = std::find(trace.begin(), trace.end(), L"directory " + InstallDir().wstring());
-    EXPECT_LT(used, std::find(trace.begin(), trace.end(), L"status 正在连接服务器..."));
+    EXPECT_LT(used, std::find(trace.begin(), trace.end(), L"busy 1"));
     // About a second after the window took WM_APP_FINISHED it closed, its inputs still off.
     ASSERT_TRUE(trace.back().starts_with(L"closed ")) << Narrow(trace.back());
     EXPECT_GE(std::stoi(trace.back().substr(7)), 950);
@@ -268,15 +267,15 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
 TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
     ServePackage("not-a-zip.zip");
     auto installer = Start();
-    installer->Click(IDC_INSTALL);
+    installer->Click(kInstallId);
     ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
-    EXPECT_EQ(installer->Text(IDC_STATUS), L"安装失败：解压失败，请确认安装包是 zip 格式");
-    for (const int id : {IDC_INSTALL_DIR, IDC_CHOOSE, IDC_INSTALL})
+    EXPECT_EQ(installer->Text(kStatusId), L"安装失败：解压失败，请确认安装包是 zip 格式");
+    for (const int id : {kInstallDirId, kChooseId, kInstallId})
         EXPECT_TRUE(installer->Enabled(id)) << id;
     EXPECT_TRUE(ShowsProgress(*installer, 75)) << "the bar keeps its value";
     EXPECT_TRUE(fs::remove(kTemp / L"not-a-zip.zip")) << "a failed archive stays";
     // Held down, the install button is drawn pressed; let go elsewhere, it starts nothing.
-    installer->Press(IDC_INSTALL);
+    installer->Press(kInstallId);
     EXPECT_TRUE(
         WaitUntil([&] { return installer->Capture().At(220, 290) == RGB(22, 122, 87); }, 10s));
     installer->Release();
@@ -293,8 +292,8 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
     // A path longer than the edit box can still be typed.
     installer->SetInstallDir(L"");
     for (int i = 0; i < 100; ++i)
-        PostMessageW(GetDlgItem(installer->Window(), IDC_INSTALL_DIR), WM_CHAR, L'W', 0);
-    EXPECT_TRUE(WaitUntil([&] { return installer->Text(IDC_INSTALL_DIR).size() == 100; }, 10s));
+        PostMessageW(GetDlgItem(installer->Window(), kInstallDirId), WM_CHAR, L'W', 0);
+    EXPECT_TRUE(WaitUntil([&] { return installer->Text(kInstallDirId).size() == 100; }, 10s));
     installer->SetInstallDir(installRoot_.wstring());
     // The folder picker, found by its title, starts at the desktop: cancelled, it changes
     // nothing; confirmed, the box holds the desktop's folder with the dedicated one.
@@ -304,29 +303,26 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
                                                                                       : nullptr;
     };
     for (const int button : {IDCANCEL, IDOK}) {
-        installer->Click(IDC_CHOOSE);
+        installer->Click(kChooseId);
         ASSERT_TRUE(WaitUntil([&] { return picker() != nullptr; }, 10s));
         PostMessageW(picker(), WM_COMMAND, button, 0);
         const std::wstring chosen =
             button == IDOK ? DesktopPath() + L"\\Vexa游戏盒子" : installRoot_.wstring();
         EXPECT_TRUE(WaitUntil(
-            [&] { return !picker() && installer->Text(IDC_INSTALL_DIR) == chosen; }, 10s));
+            [&] { return !picker() && installer->Text(kInstallDirId) == chosen; }, 10s));
     }
     installer->SetInstallDir(installRoot_.wstring());
 
     ServePackage("client-nested.zip");  // the client two folders down, under its other name
-    installer->Click(IDC_INSTALL);
+    installer->Click(kInstallId);
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
     const std::vector<std::wstring> trace = installer->Trace();
     EXPECT_EQ(std::count(trace.begin(), trace.end(), L"busy 1"), 2);
-    // The bar restarts; the directory write-back, sent across threads, may come in between.
+    // The bar restarts.
     const auto second = std::find(trace.rbegin(), trace.rend(), L"busy 1").base();
-    const auto next = std::find_if(second + 1, trace.end(), [](const std::wstring& line) {
-        return !line.starts_with(L"directory ");
-    });
-    ASSERT_LT(next, trace.end());
-    EXPECT_EQ(*second + L"|" + *next, L"button 正在安装|progress 0");
+    ASSERT_LT(second + 1, trace.end());
+    EXPECT_EQ(*second + L"|" + *(second + 1), L"button 正在安装|progress 0");
     const fs::path exe = InstallDir() / L"VexaBox" / L"bin" / L"Quorin.exe";
     const SavedShortcut shortcut = LoadShortcut(ShortcutPath());
     EXPECT_EQ(shortcut.target, exe.wstring());
@@ -386,12 +382,12 @@ TEST_F(Installer, EndingsThatStartNoClient) {
             runs = 0;
         }
         if (c.progress == 0) installer->SetInstallDir(L"");  // runs with the default, shows it
-        installer->Click(IDC_INSTALL);
+        installer->Click(kInstallId);
         ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s, ++runs)) << Narrow(c.status);
-        EXPECT_EQ(installer->Text(IDC_STATUS), c.status);
+        EXPECT_EQ(installer->Text(kStatusId), c.status);
         EXPECT_EQ(LastProgress(installer->Trace()), c.progress);
-        EXPECT_TRUE(installer->Enabled(IDC_INSTALL_DIR) && installer->Enabled(IDC_INSTALL));
-        EXPECT_EQ(installer->Text(IDC_INSTALL_DIR),
+        EXPECT_TRUE(installer->Enabled(kInstallDirId) && installer->Enabled(kInstallId));
+        EXPECT_EQ(installer->Text(kInstallDirId),
                   c.progress == 0 ? L"C:\\Vexa游戏盒子" : InstallDir().wstring());
         installer->SetInstallDir(installRoot_.wstring());
         // A client would have been started before the inputs came back: it would be running
@@ -409,10 +405,10 @@ TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
         UseInstallRoot(name_ + "-" + kind);
         ServePackage("signing/client-" + kind + ".zip");
         auto installer = Start({}, BuildPath("tests/pinned/VexaBoxInstaller.exe"));
-        installer->Click(IDC_INSTALL);
+        installer->Click(kInstallId);
         const bool trusted = kind == "publisher";
         ASSERT_TRUE(installer->WaitForLine(trusted ? L"finished" : L"button 立即安装", 20s));
-        EXPECT_EQ(installer->Text(IDC_STATUS),
+        EXPECT_EQ(installer->Text(kStatusId),
                   trusted ? L"安装完成" : L"安装失败：客户端签名校验失败");
         EXPECT_EQ(LastProgress(installer->Trace()), trusted ? 100 : 90);
         EXPECT_TRUE(fs::is_regular_file(InstallDir() / L"Vexa盒子.exe"));
@@ -424,7 +420,7 @@ TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
 TEST_F(Installer, ClosingTheWindowDuringADownloadEndsTheProcess) {
     ServePackage("client-top.zip", R"(, "chunk_delay_ms": 50)");
     auto installer = Start();
-    installer->Click(IDC_INSTALL);
+    installer->Click(kInstallId);
     ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
     PostMessageW(installer->Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(installer->WaitForExit(3s), 0);
@@ -437,7 +433,7 @@ void ExpectOneAbsoluteDirectory(Installer& test, const std::wstring& typed, cons
     test.ServePackage("client-top.zip");
     auto installer = test.Start();
     installer->SetInstallDir(typed);
-    installer->Click(IDC_INSTALL);
+    installer->Click(kInstallId);
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
     EXPECT_TRUE(installer->WaitForLine(L"directory " + dir.wstring(), 0ms));
@@ -488,7 +484,7 @@ TEST_F(Installer, NeverLoadsDllsPlantedBesideIt) {
 
     ServePackage("client-top.zip");
     auto installer = Start({}, (downloads / L"VexaBoxInstaller.exe").wstring());
-    installer->Click(IDC_INSTALL);
+    installer->Click(kInstallId);
     EXPECT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
     EXPECT_FALSE(fs::exists(downloads / L"winhttp.dll.loaded"));

@@ -139,7 +139,7 @@ std::wstring InstallerWindow::Text(int id) const {
 
 void InstallerWindow::SetInstallDir(const std::wstring& directory) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(window_, IDC_INSTALL_DIR), WM_SETTEXT, 0,
+    SendMessageTimeoutW(GetDlgItem(window_, kInstallDirId), WM_SETTEXT, 0,
                         reinterpret_cast<LPARAM>(directory.c_str()), SMTO_ABORTIFHUNG, 5000,
                         &result);
 }

@@ -17,8 +17,9 @@ TEST(ProgressCallback, PostsSeventyPercentOfTheShare) {
                  {150, 100, {100}},  // ...never above 100
                  {1ull << 40, 1, {100}}};
     StatusWindow window;
+    const ProgressFunction progress = ProgressCallback(window.Handle());
     for (const auto& c : cases) {
-        ProgressCallback(c.received, c.total);
+        progress(c.received, c.total);
         std::vector<WPARAM> posted;
         for (const Posted& message : window.TakeMessages()) {
             EXPECT_EQ(message.message, WM_APP_PROGRESS);
@@ -31,7 +32,7 @@ TEST(ProgressCallback, PostsSeventyPercentOfTheShare) {
 TEST(PostStatus, HandsTheWindowACopy) {
     StatusWindow window;
     std::wstring text = L"正在连接服务器...";
-    PostStatus(text);
+    PostStatus(window.Handle(), text);
     text = L"changed";
     EXPECT_EQ(window.TakeStatusTexts(), std::vector<std::wstring>{L"正在连接服务器..."});
 }

@@ -9,12 +9,10 @@ StatusWindow::StatusWindow() {
     RegisterClassW(&windowClass);  // fails harmlessly once the class exists
     window_.reset(CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10,
                                   nullptr, nullptr, nullptr, nullptr));
-    MainWindow = window_.get();
 }
 
 StatusWindow::~StatusWindow() {
     TakeMessages();
-    MainWindow = nullptr;
 }
 
 std::vector<Posted> StatusWindow::TakeMessages() {

@@ -1,6 +1,6 @@
 #pragma once
-// A real window that is never shown, standing in for the installer's window: while it lives it
-// is MainWindow, and a test takes back what was posted to it.
+// A real window that is never shown, standing in for the installer's window: a test posts to it
+// and takes back what was posted.
 
 #include <windows.h>
 
@@ -23,5 +23,6 @@ struct StatusWindow {
     std::vector<Posted> TakeMessages();
     // The texts among them.
     std::vector<std::wstring> TakeStatusTexts();
+    HWND Handle() const { return window_.get(); }
     UniqueWindow window_;
 };

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "config/text.h"
+#include "common/text.h"
 
 inline std::wstring Widen(std::string_view text) {
     return Utf8ToWide(std::string(text));

@@ -1,8 +1,7 @@
-#include "config/text.h"
+#include "common/text.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -73,18 +72,4 @@ bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
-}
-
-std::wstring NormalizeBaseUrl(const std::wstring& url) {
-    std::wstring base = TrimWide(url);
-    if (base.empty()) return base;
-    const size_t query = std::min(base.find(L'?'), base.size());
-    if (query == 0 || base[query - 1] != L'/') base.insert(query, 1, L'/');
-    return base;
-}
-
-std::wstring AppendToBasePath(const std::wstring& base, std::wstring_view path) {
-    std::wstring url = base;
-    url.insert(std::min(url.find(L'?'), url.size()), path);
-    return url;
 }

@@ -1,4 +1,4 @@
-#include "config/text.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ TEST(Utf8ToWide, DecodesLeniently) {
     EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
 }
 
-TEST(TextRules, EncodeTrimAndCompleteAsTheDesignSays) {
+TEST(TextRules, EncodeAndTrimAsTheDesignSays) {
     ExpectEach(PercentEncode,
                {{L"a-b_c.d~eAZ09", L"a-b_c.d~eAZ09"},
                 {L"https://h/a b.zip?x=1&y#f", L"https%3A%2F%2Fh%2Fa%20b.zip%3Fx%3D1%26y%23f"},
@@ -22,13 +22,6 @@ TEST(TextRules, EncodeTrimAndCompleteAsTheDesignSays) {
     ExpectEach(TrimWide, {{L" \t\r\n a b \n\r\t ", L"a b"},
                           {L" \t\r\n", L""},
                           {L"\x3000\fx\v\x3000", L"\x3000\fx\v\x3000"}});  // only those four
-    ExpectEach(NormalizeBaseUrl, {{L"  https://h/api \r\n", L"https://h/api/"},
-                                  {L"https://h/api/", L"https://h/api/"},
-                                  {L" \t ", L""},
-                                  {L"https://h/v1?tenant=7&a=b/c", L"https://h/v1/?tenant=7&a=b/c"},
-                                  {L"https://h/v1/?t=1?", L"https://h/v1/?t=1?"}});
-    EXPECT_EQ(AppendToBasePath(L"https://h/v1/", L"setting"), L"https://h/v1/setting");
-    EXPECT_EQ(AppendToBasePath(L"https://h/v1/?t=7?x", L"setting"), L"https://h/v1/setting?t=7?x");
 }
 
 }  // namespace

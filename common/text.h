@@ -1,6 +1,6 @@
 #pragma once
-// Text across the installer's borders: UTF-8 from the network, percent-encoded query values,
-// and addresses tidied for use as bases.
+// Text across the installer's borders: UTF-8 from the network and back, percent-encoded query
+// values, trimming, and the one case-insensitive comparison.
 
 #include <string>
 #include <string_view>
@@ -15,13 +15,6 @@ std::wstring PercentEncode(const std::wstring& text);
 
 // Removes spaces, tabs, carriage returns and line feeds from both ends.
 std::wstring TrimWide(const std::wstring& text);
-
-// Trimmed, and its part before the first '?' ending in '/' (unless nothing is left); the query
-// follows unchanged.
-std::wstring NormalizeBaseUrl(const std::wstring& url);
-
-// The base with path appended to its part before the first '?'; the query follows unchanged.
-std::wstring AppendToBasePath(const std::wstring& base, std::wstring_view path);
 
 // Equal when the letters A-Z and a-z are taken without regard to case; every other unit must
 // match exactly (no locale-dependent folding).
