@@ -9,7 +9,8 @@ set(known_dlls
     msvcrt.dll shlwapi.dll ws2_32.dll)
 set(allowed
     kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll
-    comctl32.dll winhttp.dll crypt32.dll wintrust.dll version.dll msvcrt.dll shlwapi.dll ws2_32.dll)
+    comctl32.dll winhttp.dll crypt32.dll wintrust.dll bcrypt.dll version.dll msvcrt.dll shlwapi.dll
+    ws2_32.dll)
 file(GLOB programs "${DIR}/*.exe" "${DIR}/app/*.exe" "${DIR}/tests/*.exe" "${DIR}/tools/*.exe"
                    "${DIR}/tests/pinned/*.exe" "${DIR}/tools/*.dll" "${DIR}/bench/*.exe")
 if(NOT programs)

@@ -4,6 +4,7 @@
 // function is a plain return.
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 #include <wincrypt.h>
 #include <winhttp.h>
@@ -26,6 +27,9 @@ inline void ReleaseScreenDc(HDC dc) {
 inline void CloseCertStore(HCERTSTORE store) {
     CertCloseStore(store, 0);
 }
+inline void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
 
 // Kernel objects and directory searches. Calls that report failure as INVALID_HANDLE_VALUE
 // hand their result through ValidHandle, so that an owner is empty exactly when it owns nothing.
@@ -37,13 +41,20 @@ inline HANDLE ValidHandle(HANDLE handle) {
 
 using UniqueInternet = std::unique_ptr<void, Closer<&WinHttpCloseHandle>>;
 using UniqueCertStore = std::unique_ptr<void, Closer<&CloseCertStore>>;
+// CNG algorithms, hashes and keys.
+using UniqueAlgorithm = std::unique_ptr<void, Closer<&CloseAlgorithm>>;
+using UniqueHash = std::unique_ptr<void, Closer<&BCryptDestroyHash>>;
+using UniqueKey = std::unique_ptr<void, Closer<&BCryptDestroyKey>>;
 using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, Closer<&FreeLibrary>>;
 using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, Closer<&UnhookWindowsHookEx>>;
 using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, Closer<&DestroyWindow>>;
 
-// Memory that the shell hands out (known-folder paths, item id lists).
+// Memory that the shell hands out (known-folder paths, item id lists), and memory that
+// CryptoAPI's decoders allocate.
 template <class Pointee>
 using UniqueCoTaskMem = std::unique_ptr<Pointee, Closer<&CoTaskMemFree>>;
+template <class Pointee>
+using UniqueLocalMem = std::unique_ptr<Pointee, Closer<&LocalFree>>;
 
 // GDI objects (fonts, brushes, pens, bitmaps) and device contexts.
 template <class Handle>

@@ -18,5 +18,6 @@ PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl) {
     config.download_api_base_url =
         NormalizeBaseUrl(JsonStringValue(document, {"download_api_base_url"}));
     config.download_api_key = JsonStringValue(document, {"download_api_key"});
+    config.app_package_signature = JsonStringValue(document, {"app_package_signature"});
     return config;
 }

@@ -4,9 +4,10 @@
 #include <string>
 
 struct PackageConfig {
-    std::wstring app_package_url;        // the package, or what the link service resolves
-    std::wstring download_api_base_url;  // link service base, its path ending in '/'; empty: none
-    std::wstring download_api_key;       // link service key, as found; empty: no key
+    std::wstring app_package_url{};        // the package, or what the link service resolves
+    std::wstring download_api_base_url{};  // link service base, path ending in '/'; empty: none
+    std::wstring download_api_key{};       // link service key, as found; empty: no key
+    std::wstring app_package_signature{};  // base64 of the package's signature; empty: none
 };
 
 // Reads <apiBaseUrl>setting (the base's path already ends in '/'; a query stays behind it).

@@ -4,8 +4,6 @@
 #include <softpub.h>
 #include <wintrust.h>
 
-#include <cwchar>
-
 #include "common/error_text.h"
 #include "common/owners.h"
 
@@ -19,22 +17,31 @@ std::wstring CommonName(PCCERT_CONTEXT certificate) {
         CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
     std::wstring name(units, L'\0');
     CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), units);
-    name.resize(wcsnlen(name.c_str(), name.size()));
+    // Only the terminating zero goes: a name cut at a zero inside it could pass for another.
+    name.resize(units > 0 ? units - 1 : 0);
     return name;
 }
 
 }  // namespace
 
-bool ReadSigner(const std::wstring& path, std::wstring& commonName) {
-    WINTRUST_FILE_INFO file{};
-    file.cbStruct = sizeof(file);
-    file.pcwszFilePath = path.c_str();
+UniqueHandle OpenUnchangeable(const std::wstring& path) {
+    return UniqueHandle{
+        ValidHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr))};
+}
+
+bool ReadSigner(HANDLE file, const std::wstring& path, std::wstring& commonName) {
+    if (!file) return false;  // WinVerifyTrust would open the path itself
+    WINTRUST_FILE_INFO fileInfo{};
+    fileInfo.cbStruct = sizeof(fileInfo);
+    fileInfo.pcwszFilePath = path.c_str();
+    fileInfo.hFile = file;
     WINTRUST_DATA data{};
     data.cbStruct = sizeof(data);
     data.dwUIChoice = WTD_UI_NONE;
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
     data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
+    data.pFile = &fileInfo;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     // Nothing is looked up over the network: the check never waits for it.
     data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
@@ -51,8 +58,9 @@ bool ReadSigner(const std::wstring& path, std::wstring& commonName) {
     return true;
 }
 
-bool VerifyPublisher(const std::wstring& path, const std::wstring& publisher, std::wstring* error) {
+bool VerifyPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher,
+                     std::wstring* error) {
     std::wstring signer;
-    if (!ReadSigner(path, signer) || signer != publisher) return Fail(error, kTextUntrusted);
+    if (!ReadSigner(file, path, signer) || signer != publisher) return Fail(error, kTextUntrusted);
     return true;
 }

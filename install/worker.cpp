@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "install/download_target.h"
 #include "install/extraction.h"
 #include "install/messages.h"
+#include "install/package_signature.h"
 #include "install/shortcut.h"
 #include "net/http_get.h"
 
@@ -63,9 +65,21 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
     status(kTextDownloading);
+    // With a key pinned at build time the package is hashed as it arrives, and its signature
+    // decides before any byte of it is written.
+    std::optional<Sha256> hash;
+    BodyFunction hashPieces;
+    if (!pins.packagePublicKey.empty()) {
+        hashPieces = [&hash](std::string_view piece) { hash->Add(piece); };
+        hash.emplace();
+    }
     std::vector<char> body;
-    if (!HttpGet(url, body, &error, ProgressCallback(window), L"")) {
+    if (!HttpGet(url, body, &error, ProgressCallback(window), L"", hashPieces)) {
         return status(kDownloadFailed + error);
+    }
+    if (hash && !VerifyPackageSignature(*hash, config.app_package_signature, pins.packagePublicKey,
+                                        &error)) {
+        return status(kInstallFailed + error);
     }
     if (!SavePackageFile(archive, body, &error)) return status(kInstallFailed + error);
     std::vector<char>().swap(body);  // the archive is on disk now; give its memory back
@@ -79,10 +93,15 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
     status(kTextCreatingShortcut);
     std::wstring exe;
     if (FindClientExecutable(directory, exe, &error) && exe.empty()) error = kTextClientMissing;
-    // With a publisher pinned at build time, a client that others signed is not started.
-    if (!exe.empty() && !pins.clientPublisher.empty() &&
-        !VerifyPublisher(exe, std::wstring(pins.clientPublisher), &error)) {
-        return status(kInstallFailed + error);
+    // With a publisher pinned at build time, a client that others signed is not started, and
+    // the file checked is held unchangeable until it has been started.
+    UniqueHandle checkedClient;
+    if (!exe.empty() && !pins.clientPublisher.empty()) {
+        checkedClient = OpenUnchangeable(exe);
+        if (!VerifyPublisher(checkedClient.get(), exe, std::wstring(pins.clientPublisher),
+                             &error)) {
+            return status(kInstallFailed + error);
+        }
     }
     // The client is installed, but without a shortcut to it the run is not complete.
     if (exe.empty() || !CreateDesktopShortcut(exe, &error)) {

@@ -91,7 +91,7 @@ std::uint64_t ParseLength(std::wstring_view text) {
 }
 
 bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
-              const ProgressFunction& progress) {
+              const ProgressFunction& progress, const BodyFunction& pieces) {
     std::uint64_t total = 0;
     std::wstring lengthText;
     if (QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, kContentLengthUnits, lengthText)) {
@@ -118,6 +118,7 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
         data.resize(start + read);
         if (read == 0) break;
         received += read;
+        if (pieces) pieces(std::string_view(data.data() + start, read));
         if (progress) progress(received, total);
     }
     // WinHTTP ends a body that breaks off before its announced length without any error.
@@ -129,7 +130,8 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
 }  // namespace
 
 bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
-             const ProgressFunction& progress, const std::wstring& extraHeaders) {
+             const ProgressFunction& progress, const std::wstring& extraHeaders,
+             const BodyFunction& pieces) {
     const std::wstring fixedHeaders = HeaderBlock(L"");
     const std::wstring allHeaders = HeaderBlock(extraHeaders);
     std::wstring current = url;
@@ -187,7 +189,7 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
             continue;  // this attempt's handles close here, request first
         }
         if (status >= 400) return FailWithStatus(error, status);
-        return ReadBody(request.get(), body, error, progress);
+        return ReadBody(request.get(), body, error, progress, pieces);
     }
 }
 

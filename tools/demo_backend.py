@@ -3,17 +3,19 @@
 
   https://localhost:<base>/version.json        server configuration (certificate of the demo CA)
   http://localhost:<base + 1>/version.json     the same, as the fallback endpoint
-  http://localhost:<base + 1>/api/setting      package settings, naming a link service
+  http://localhost:<base + 1>/api/setting      package settings, naming a link service, with
+                                               the package's signature
   http://localhost:<base + 1>/links/json/parser?url=...   the link service's answer
   http://localhost:<base + 1>/files/VexaBox-demo.zip      the package, sent at a visible pace
 
-Usage: demo_backend.py --state-dir DIR --port-base N --package ZIP
+Usage: demo_backend.py --state-dir DIR --port-base N --package ZIP --package-key PRIVATE_PEM
 The state directory receives the demo CA (ca.der is the one to trust) and "ready".
 """
 
 import argparse
 import json
 import os
+import subprocess
 import sys
 import threading
 
@@ -25,6 +27,7 @@ def main():
     parser.add_argument("--state-dir", required=True)
     parser.add_argument("--port-base", type=int, required=True)
     parser.add_argument("--package", required=True)
+    parser.add_argument("--package-key", required=True)
     args = parser.parse_args()
 
     os.makedirs(args.state_dir, exist_ok=True)
@@ -36,8 +39,12 @@ def main():
         test_server.STATE.set_route(path, [{"body": json.dumps(document)}])
 
     answer("/version.json", {"api_base_url": http + "/api"})
+    sign = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "sign-package")
+    signature = subprocess.run([sign, args.package_key, args.package], check=True,
+                               capture_output=True, text=True).stdout.strip()
     answer("/api/setting", {"app_package_url": "https://downloads.example/VexaBox-demo.zip",
-                            "download_api_base_url": http + "/links/"})
+                            "download_api_base_url": http + "/links/",
+                            "app_package_signature": signature})
     answer("/links/json/parser", {"code": 0, "data": {"directLink": package_url}})
     # About four seconds for the package, so that the progress bar can be watched.
     size = os.path.getsize(args.package)

@@ -14,6 +14,7 @@
 //   VEXA_POWERSHELL_STANDIN_DELAY_MS           wait that long first (the window during unpacking)
 //   VEXA_POWERSHELL_STANDIN_EXIT_CODE          end with that code at once, unpacking nothing
 //   VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION remove the destination and end with 0
+//   VEXA_POWERSHELL_STANDIN_STARTED            create this file first (a test sees the start)
 #include <windows.h>
 
 #include <zlib.h>
@@ -305,6 +306,10 @@ int ExpandArchive(const Command& command) {
 }  // namespace
 
 int wmain() {
+    wchar_t started[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_STARTED", started, MAX_PATH)) {
+        std::ofstream(fs::path(started)).put('1');
+    }
     wchar_t delay[16] = {};
     if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_DELAY_MS", delay, 16)) {
         Sleep(static_cast<DWORD>(_wtoi(delay)));

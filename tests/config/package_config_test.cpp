@@ -15,23 +15,24 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
         std::string response;
         PackageConfig expected;
     } cases[] = {
-        {Body(R"({"download_url":"a","pc_box_package_url":"b"})"), {L"b", L"", L""}},
-        {Body(R"({"app_package_url":"","box_package_url":"c"})"), {L"c", L"", L""}},
-        {Body(R"({"pc_Box_Package_Url":"upper","pc_box_package_url":"lower"})"),
-         {L"lower", L"", L""}},
+        {Body(R"({"download_url":"a","pc_box_package_url":"b"})"), {L"b"}},
+        {Body(R"({"pc_box_package_url":"b","app_package_url":"a"})"), {L"a"}},
+        {Body(R"({"app_package_url":"","box_package_url":"c"})"), {L"c"}},
+        {Body(R"({"pc_Box_Package_Url":"upper","pc_box_package_url":"lower"})"), {L"lower"}},
         {Body(R"({"download_url":"6","app_version_url":"5","box_package_url":"4",)"
               R"("pc_Box_Package_Url":"3"})"),
-         {L"3", L"", L""}},
-        {Body(R"({"download_url":"d","app_version_url":"v"})"), {L"v", L"", L""}},
-        {Body(R"({"app_package_url":7,"download_url":"d","url":"u"})"), {L"d", L"", L""}},
-        // The service base gains a final slash on its path; the key loses its whitespace.
-        {Body(
-             R"({"data":{"app_package_url":"https:\/\/cdn.example.com\/\u76d2 v2.zip",)"
-             R"("download_api_base_url":" https://svc.example/api","download_api_key":" k3y\t"}})"),
-         {L"https://cdn.example.com/盒 v2.zip", L"https://svc.example/api/", L"k3y"}},
-        {Body("<html><body>Not JSON</body></html>"), {L"", L"", L""}},
-        {R"({"status": 404, "body": )" + JsonText(all) + "}", {L"", L"", L""}},
-        {R"({"hangup": true})", {L"", L"", L""}}};
+         {L"3"}},
+        {Body(R"({"download_url":"d","app_version_url":"v"})"), {L"v"}},
+        {Body(R"({"app_package_url":7,"download_url":"d","url":"u"})"), {L"d"}},
+        // The service base gains a final slash on its path; key and signature lose their
+        // whitespace.
+        {Body(R"({"data":{"app_package_url":"https:\/\/cdn.example.com\/\u76d2 v2.zip",)"
+              R"("download_api_base_url":" https://svc.example/api","download_api_key":" k3y\t",)"
+              R"("app_package_signature":" MEUCIQ+/= \n"}})"),
+         {L"https://cdn.example.com/盒 v2.zip", L"https://svc.example/api/", L"k3y", L"MEUCIQ+/="}},
+        {Body("<html><body>Not JSON</body></html>"), {}},
+        {R"({"status": 404, "body": )" + JsonText(all) + "}", {}},
+        {R"({"hangup": true})", {}}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string base = "/pkg/" + RunTag() + "/" + std::to_string(n++) + "/";
@@ -40,6 +41,7 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
         EXPECT_EQ(got.app_package_url, c.expected.app_package_url) << c.response;
         EXPECT_EQ(got.download_api_base_url, c.expected.download_api_base_url) << c.response;
         EXPECT_EQ(got.download_api_key, c.expected.download_api_key) << c.response;
+        EXPECT_EQ(got.app_package_signature, c.expected.app_package_signature) << c.response;
     }
 }
 

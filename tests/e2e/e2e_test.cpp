@@ -56,15 +56,18 @@ public:
     }
 
     // The settings name the package: one of the build's test packages, or a path below the
-    // build folder.
-    void ServePackage(const std::string& file, const std::string& sending = "") {
+    // build folder; with a signature, they carry it too.
+    void ServePackage(const std::string& file, const std::string& sending = "",
+                      const std::string& signature = "") {
         const std::string path =
             file.find('/') == std::string::npos ? "tools/packages/" + file : file;
         SetRoute(
             base_ + "files/" + file,
             "{\"body_file\": " + JsonText(std::string(kTestBuildDir) + "/" + path) + sending + "}");
+        const std::string signed_ =
+            signature.empty() ? "" : ", \"app_package_signature\": " + JsonText(signature);
         SetRoute(base_ + "api/setting",
-                 Body("{\"app_package_url\": \"" + PackageUrl(file) + "\"}"));
+                 Body("{\"app_package_url\": \"" + PackageUrl(file) + "\"" + signed_ + "}"));
     }
     std::string PackageUrl(const std::string& file) const {
         return kHttp + base_ + "files/" + file;
@@ -144,9 +147,18 @@ TEST(InstallerProgram, CarriesItsIconAndVersionSignedOrNot) {
               L"|Vexa盒子安装器|VexaBoxInstaller.exe|1.0.0");
     EXPECT_EQ(IconAndVersion(signedCopy), IconAndVersion(program));
     std::wstring signer = L"none";
-    EXPECT_FALSE(ReadSigner(program, signer));
-    ASSERT_TRUE(ReadSigner(signedCopy, signer));
+    EXPECT_FALSE(ReadSigner(OpenUnchangeable(program).get(), program, signer));
+    const UniqueHandle held = OpenUnchangeable(signedCopy);
+    ASSERT_TRUE(ReadSigner(held.get(), signedCopy, signer));
     EXPECT_EQ(signer, L"Vexa Test Publisher");
+    // While the checked file is held, nobody can write, replace or delete it.
+    const fs::path moved = signedCopy + L".moved";
+    EXPECT_FALSE(UniqueHandle{ValidHandle(CreateFileW(
+        signedCopy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, 0, nullptr))});
+    EXPECT_FALSE(MoveFileW(signedCopy.c_str(), moved.c_str()));
+    EXPECT_FALSE(DeleteFileW(signedCopy.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 TEST_F(Installer, CompleteInstallThroughTheLinkService) {
@@ -308,8 +320,8 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
         PostMessageW(picker(), WM_COMMAND, button, 0);
         const std::wstring chosen =
             button == IDOK ? DesktopPath() + L"\\Vexa游戏盒子" : installRoot_.wstring();
-        EXPECT_TRUE(WaitUntil(
-            [&] { return !picker() && installer->Text(kInstallDirId) == chosen; }, 10s));
+        EXPECT_TRUE(
+            WaitUntil([&] { return !picker() && installer->Text(kInstallDirId) == chosen; }, 10s));
     }
     installer->SetInstallDir(installRoot_.wstring());
 
@@ -399,11 +411,15 @@ TEST_F(Installer, EndingsThatStartNoClient) {
 
 // The installer copy pinned to the signing fixture's publisher starts only a client that this
 // publisher signed; any other ends the run before the shortcut and leaves the files.
+// A name that only looks like the publisher's is another publisher's: one that goes on, one that
+// differs in case only, and one that goes on after a zero.
 TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
-    for (const std::string kind : {"publisher", "unsigned", "other", "changed"}) {
+    for (const std::string kind :
+         {"publisher", "unsigned", "other", "changed", "extended", "case", "cut"}) {
         SCOPED_TRACE(kind);
         UseInstallRoot(name_ + "-" + kind);
-        ServePackage("signing/client-" + kind + ".zip");
+        const std::string package = "signing/client-" + kind + ".zip";
+        ServePackage(package, "", ReadWholeFile(BuildPath(package + ".sig")));
         auto installer = Start({}, BuildPath("tests/pinned/VexaBoxInstaller.exe"));
         installer->Click(kInstallId);
         const bool trusted = kind == "publisher";
@@ -414,6 +430,63 @@ TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
         EXPECT_TRUE(fs::is_regular_file(InstallDir() / L"Vexa盒子.exe"));
         EXPECT_EQ(fs::exists(ShortcutPath()), trusted);
         EXPECT_EQ(ChildProcessCount(installer->ProcessId()) > 0 || ClientStarted(), trusted);
+    }
+}
+
+// Every file below the folder, with its bytes.
+std::string TreeWithContents(const fs::path& root) {
+    std::string tree = Narrow(ListTree(root));
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) tree += ReadWholeFile(entry.path());
+    return tree;
+}
+
+// The pinned installer unpacks only a package its key signed, also when the configuration came
+// over the plain-HTTP fallback. Any other package ends the run before a byte of it is written:
+// no archive, no PowerShell, no shortcut, no client, and the earlier install as it was.
+TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
+    const auto signature = [](const std::string& file) {
+        return ReadWholeFile(BuildPath("signing/" + file));
+    };
+    const struct {
+        std::string package, signature;
+    } cases[] = {{"client-publisher.zip", signature("client-publisher.zip.sig")},
+                 {"package-changed.zip", signature("package-changed.zip.sig")},
+                 {"client-publisher.zip", signature("client-publisher.zip.other-sig")},
+                 {"client-publisher.zip", ""},
+                 {"client-publisher.zip", "not base64: *!"}};
+    const fs::path powerShellStarted = kTemp / L"vexa-e2e-powershell-started";
+    SetRoute("/primary/version.json", R"({"status": 503})");
+    SetRoute("/fallback/version.json", Body("{\"api_base_url\": \"" + kHttp + base_ + "api\"}"));
+    std::unique_ptr<InstallerWindow> installer;
+    std::string installed;
+    int failures = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.package + " " + c.signature);
+        ServePackage("signing/" + c.package, "", c.signature);
+        if (!installer) {
+            installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted.wstring()}},
+                              BuildPath("tests/pinned/VexaBoxInstaller.exe"));
+        }
+        installer->Click(kInstallId);
+        if (installed.empty()) {
+            ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+            ASSERT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
+            EXPECT_EQ(installer->WaitForExit(10s), 0);
+            installer.reset();
+            ASSERT_TRUE(fs::remove(InstallDir() / L"client-started.txt"));
+            ASSERT_TRUE(fs::remove(ShortcutPath()) && fs::remove(powerShellStarted));
+            installed = TreeWithContents(InstallDir());
+            continue;
+        }
+        ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s, ++failures));
+        EXPECT_EQ(installer->Text(kStatusId), L"安装失败：安装包签名校验失败");
+        EXPECT_EQ(LastProgress(installer->Trace()), 70);
+        EXPECT_FALSE(fs::exists(kTemp / Widen(c.package)));
+        EXPECT_FALSE(fs::exists(powerShellStarted));
+        EXPECT_FALSE(fs::exists(ShortcutPath()));
+        EXPECT_EQ(TreeWithContents(InstallDir()), installed);
+        EXPECT_EQ(ChildProcessCount(installer->ProcessId()), 0);
     }
 }
 
