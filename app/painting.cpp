@@ -113,7 +113,7 @@ void DrawProgressControl(const DRAWITEMSTRUCT& item, const MainWindowState& stat
 
 void DrawRoundButton(const DRAWITEMSTRUCT& item, const MainWindowState& state) {
     const ButtonColors& colours = (item.itemState & ODS_DISABLED) ? kDisabledButton
-                                  : item.CtlID == kChooseId      ? kChooseButton
+                                  : item.CtlID == kChooseId       ? kChooseButton
                                                                   : kInstallButton;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     DrawRounded(item.hDC, item.rcItem, 8, pressed ? colours.fillPressed : colours.fill,

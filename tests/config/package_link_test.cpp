@@ -117,9 +117,8 @@ TEST(ResolvePackageLink, SendsBothFormsWithTheEncodedAddressAndASafeTrimmedKey) 
         SCOPED_TRACE(c.base);
         const size_t before = RequestHeads(linkInfoTarget).size();
         std::wstring link;
-        ASSERT_TRUE(
-            ResolvePackageLink({kPackage, HttpsUrl(service + c.base), c.key}, link, nullptr,
-                               [](std::wstring_view) {}));
+        ASSERT_TRUE(ResolvePackageLink({kPackage, HttpsUrl(service + c.base), c.key}, link, nullptr,
+                                       [](std::wstring_view) {}));
         EXPECT_EQ(link, L"https://cdn.example/e.zip");
 
         const auto parser = RequestHeads(service + c.parserTarget);
