@@ -30,7 +30,8 @@ protected:
     const std::wstring desktop_ = DesktopPath();
     const std::wstring shortcut_ = desktop_ + L"\\Vexa盒子.lnk";
     const ScratchDir scratch_;
-    const std::wstring exe_ = scratch_ / L"O'Brien’s [x] $y\\Vexa游戏盒子\\bin\\Quorin.exe";
+    const std::wstring folder_ = scratch_ / L"O'Brien’s [x] $y\\Vexa游戏盒子\\bin";
+    const std::wstring exe_ = folder_ + L"\\Quorin.exe";
 };
 
 TEST_F(DesktopShortcut, GoesWhereverTheDesktopHasBeenMoved) {
@@ -48,7 +49,9 @@ TEST_F(DesktopShortcut, GoesWhereverTheDesktopHasBeenMoved) {
         ASSERT_TRUE(CreateDesktopShortcut(exe_, nullptr));
     }
     EXPECT_FALSE(fs::exists(shortcut_));
-    EXPECT_EQ(LoadShortcut(moved + L"\\Vexa盒子.lnk").target, exe_);
+    const SavedShortcut saved = LoadShortcut(moved + L"\\Vexa盒子.lnk");
+    EXPECT_EQ(saved.target, exe_);
+    EXPECT_EQ(saved.workingDirectory, folder_);
 }
 
 TEST_F(DesktopShortcut, NamesWhatFailed) {

@@ -53,9 +53,11 @@ TEST(ResolveRedirectTarget, ResolvesLikeABrowser) {
                          {L"/a/./b/../c?q=1", L"http://h.example:8080/a/c?q=1"},
                          {L"p.zip", L"http://h.example:8080/dir/sub/p.zip"},
                          {L"../../../../p.zip", L"http://h.example:8080/p.zip"},
+                         {L"/dir/sub/..", L"http://h.example:8080/dir/"},
                          // Query-only and fragment-only references keep the path.
                          {L"?new=2", L"http://h.example:8080/dir/sub/file.zip?new=2"},
                          {L"#part", L"http://h.example:8080/dir/sub/file.zip?old=1#part"},
+                         {L"p.zip#a?b", L"http://h.example:8080/dir/sub/p.zip#a?b"},
                          {L"", L"http://h.example:8080/dir/sub/file.zip?old=1"}});
 }
 
