@@ -7,11 +7,41 @@
 #include "app/main_window.h"
 #include "common/owners.h"
 
+namespace {
+
+// One installer at a time in a logon session: two would download into the same temporary file
+// and unpack into the same folder.
+constexpr wchar_t kOneInstallerMutex[] = L"Local\\VexaBoxInstaller.OneAtATime";
+// How long a second start waits for the first one's window, which may still be in the making.
+constexpr int kFirstWindowWaitMs = 5000;
+constexpr int kFirstWindowPollMs = 50;
+
+// Brings the first installer's window to the front, restored if it was minimised.
+void ShowFirstInstaller() {
+    for (int waited = 0; waited < kFirstWindowWaitMs; waited += kFirstWindowPollMs) {
+        if (const HWND first = FindWindowW(kMainWindowClass, nullptr)) {
+            if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
+            SetForegroundWindow(first);
+            return;
+        }
+        Sleep(kFirstWindowPollMs);
+    }
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     // Installers are started from Downloads, where other files may have been planted: from
     // here on DLLs come from the system directory only. WinHTTP and the common controls, which
     // are not among Windows' known DLLs, are delay-loaded, so they are first loaded after this.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    // Held until the process ends, which releases it.
+    const UniqueHandle oneAtATime{CreateMutexW(nullptr, FALSE, kOneInstallerMutex)};
+    if (oneAtATime && GetLastError() == ERROR_ALREADY_EXISTS) {
+        ShowFirstInstaller();
+        return 0;
+    }
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);

@@ -5,9 +5,10 @@
 #include <string>
 #include <string_view>
 
-// Trimmed, and its part before the first '?' ending in '/' (unless nothing is left); the query
-// follows unchanged.
+// Trimmed, and its path (the part before the first '?' or '#') ending in '/', unless nothing is
+// left; the query and the fragment follow unchanged.
 std::wstring NormalizeBaseUrl(const std::wstring& url);
 
-// The base with path appended to its part before the first '?'; the query follows unchanged.
+// The base with path appended to its path (the part before the first '?' or '#'); the query and
+// the fragment follow unchanged.
 std::wstring AppendToBasePath(const std::wstring& base, std::wstring_view path);

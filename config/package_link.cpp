@@ -22,13 +22,13 @@ constexpr wchar_t kParserPath[] = L"json/parser";
 constexpr wchar_t kLinkInfoPath[] = L"/v2/linkInfo?url=";
 constexpr wchar_t kKeyHeader[] = L"X-API-Key: ";
 
-// A key that holds a control character is not sent: a line break in it would add header lines
-// of the back end's choosing to the request.
+// Only a key of printable ASCII is sent: a line break in it would add header lines of the back
+// end's choosing, and other characters are not what a header value may carry.
 std::wstring KeyHeader(const std::wstring& key) {
     const std::wstring trimmed = TrimWide(key);
-    const bool control = std::any_of(trimmed.begin(), trimmed.end(),
-                                     [](wchar_t c) { return c < 0x20 || c == 0x7F; });
-    if (trimmed.empty() || control) return {};
+    const bool printable = std::all_of(trimmed.begin(), trimmed.end(),
+                                       [](wchar_t c) { return c >= 0x20 && c <= 0x7E; });
+    if (trimmed.empty() || !printable) return {};
     return kKeyHeader + trimmed + L"\r\n";
 }
 
@@ -74,13 +74,16 @@ bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::ws
 std::wstring ParserServiceUrl(const std::wstring& base, const std::wstring& packageUrl) {
     std::wstring url = TrimWide(base);
     if (url.empty()) return {};
-    // The path is completed before the query, which follows unchanged.
-    const std::wstring_view path = std::wstring_view(url).substr(0, url.find(L'?'));
+    // The path is completed before the query and the fragment, which follow unchanged; the
+    // query key goes at the end of the query.
+    const std::wstring_view path = std::wstring_view(url).substr(0, url.find_first_of(L"?#"));
     if (path.find(L"/json/parser") == std::wstring_view::npos) {
         url = AppendToBasePath(NormalizeBaseUrl(url), kParserPath);
     }
-    url += url.find(L'?') == std::wstring::npos ? L"?url=" : L"&url=";
-    return url + PercentEncode(packageUrl);
+    const size_t fragment = std::min(url.find(L'#'), url.size());
+    const bool query = url.find(L'?') < fragment;
+    url.insert(fragment, (query ? L"&url=" : L"?url=") + PercentEncode(packageUrl));
+    return url;
 }
 
 std::wstring LinkInfoServiceUrl(const std::wstring& base, const std::wstring& packageUrl) {

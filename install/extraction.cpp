@@ -2,16 +2,14 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "common/error_text.h"
 #include "common/owners.h"
+#include "install/install_folder.h"
 
 namespace {
 
-constexpr wchar_t kTextCannotCreateDir[] = L"无法创建安装目录";
 constexpr wchar_t kTextCannotStart[] = L"无法启动系统解压组件";
 constexpr wchar_t kTextExtractFailed[] = L"解压失败，请确认安装包是 zip 格式";
 
@@ -28,16 +26,13 @@ bool IsPowerShellSingleQuote(wchar_t c) {
     return c == L'\'' || c == L'\u2018' || c == L'\u2019' || c == L'\u201A' || c == L'\u201B';
 }
 
-// The system's own PowerShell by full path: without it CreateProcessW would look in the
-// installer's folder first, where anyone could have put a powershell.exe.
-std::wstring SystemPowerShellPath() {
+std::wstring SystemDirectory() {
     const UINT units = GetSystemDirectoryW(nullptr, 0);
     if (units == 0) return {};
     std::wstring path(units, L'\0');
     const UINT written = GetSystemDirectoryW(path.data(), units);
     if (written == 0 || written >= units) return {};
     path.resize(written);
-    path += kPowerShellBelowSystem;
     return path;
 }
 
@@ -69,12 +64,14 @@ std::wstring ExtractionCommandLine(const std::wstring& archivePath,
 
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& destinationDir,
                     std::wstring* error) {
-    std::error_code failure;
-    std::filesystem::create_directories(destinationDir, failure);
-    if (failure) return Fail(error, kTextCannotCreateDir);
+    if (!CreateInstallFolder(destinationDir, error)) return false;
 
-    const std::wstring application = SystemPowerShellPath();
-    if (application.empty()) return Fail(error, kTextCannotStart);
+    // The system's own PowerShell by full path: without it CreateProcessW would look in the
+    // installer's folder first, where anyone could have put a powershell.exe. It works in the
+    // system directory, not in the installer's (usually Downloads).
+    const std::wstring system = SystemDirectory();
+    if (system.empty()) return Fail(error, kTextCannotStart);
+    const std::wstring application = system + kPowerShellBelowSystem;
     const std::wstring command = ExtractionCommandLine(archivePath, destinationDir);
     // CreateProcessW may write into its command line.
     std::vector<wchar_t> buffer(command.begin(), command.end());
@@ -84,7 +81,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& destina
     startup.cb = sizeof(startup);
     UniqueProcess powerShell;
     if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &powerShell.info)) {
+                        CREATE_NO_WINDOW, nullptr, system.c_str(), &startup, &powerShell.info)) {
         return Fail(error, kTextCannotStart);
     }
     WaitForSingleObject(powerShell.info.hProcess, INFINITE);

@@ -23,9 +23,11 @@ constexpr int kReceiveTimeoutMs = 30000;
 constexpr int kRedirectLimit = 5;  // the fifth redirect response fails the call
 constexpr DWORD kLocationUnits = 4096;
 constexpr DWORD kContentLengthUnits = 64;
-// The body's buffer is reserved from the announced length, up to this much; a server that
+// The package's buffer is reserved from the announced length, up to this much; a server that
 // announces more gets a vector that grows as the data really arrives.
 constexpr std::uint64_t kReservationCap = std::uint64_t{1} << 30;
+// The longest document (configuration, settings, a link service's answer) that is read.
+constexpr std::uint64_t kDocumentLimit = std::uint64_t{1} << 20;
 
 constexpr wchar_t kTextInvalidUrl[] = L"下载地址无效";
 constexpr wchar_t kTextInitFailed[] = L"网络初始化失败";
@@ -43,10 +45,15 @@ std::wstring HeaderBlock(const std::wstring& extraHeaders) {
 }
 
 // Whether an attempt may carry the caller's extra lines, which may hold a credential: the first
-// does, and so does a redirect to the same host unless it leaves HTTPS for plain HTTP.
+// does, and so does a redirect to the same host and port unless it leaves HTTPS for plain HTTP.
 bool MayCarryExtraHeaders(const UrlParts& original, const UrlParts& attempt) {
-    return EqualIgnoringAsciiCase(attempt.host, original.host) &&
+    return EqualIgnoringAsciiCase(attempt.host, original.host) && attempt.port == original.port &&
            !(original.scheme == INTERNET_SCHEME_HTTPS && attempt.scheme == INTERNET_SCHEME_HTTP);
+}
+
+// What goes into the request line: a fragment is the client's own and never sent.
+std::wstring RequestTarget(const UrlParts& parts) {
+    return parts.path_with_query.substr(0, parts.path_with_query.find(L'#'));
 }
 
 bool FailWithStatus(std::wstring* error, DWORD status) {
@@ -90,17 +97,28 @@ std::uint64_t ParseLength(std::wstring_view text) {
     return value;
 }
 
+// documentLimit is 0 for the package, whose announced length is reserved up front. A document
+// longer than its limit, or announced as longer, is not read on: it comes back empty, like a
+// document that holds nothing.
 bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
-              const ProgressFunction& progress, const BodyFunction& pieces) {
+              const ProgressFunction& progress, const BodyFunction& pieces,
+              std::uint64_t documentLimit) {
     std::uint64_t total = 0;
     std::wstring lengthText;
     if (QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, kContentLengthUnits, lengthText)) {
         total = ParseLength(lengthText);
     }
+    const auto tooLong = [&](std::uint64_t length) {
+        return documentLimit != 0 && length > documentLimit;
+    };
+    if (tooLong(total)) {
+        body.clear();
+        return true;
+    }
 
     std::vector<char> data;
     try {
-        data.reserve(static_cast<size_t>(std::min(total, kReservationCap)));
+        if (documentLimit == 0) data.reserve(static_cast<size_t>(std::min(total, kReservationCap)));
     } catch (const std::bad_alloc&) {
         // Not enough memory to take the server at its word: grow as the data arrives.
     }
@@ -117,6 +135,10 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
         }
         data.resize(start + read);
         if (read == 0) break;
+        if (tooLong(data.size())) {
+            body.clear();
+            return true;
+        }
         received += read;
         if (pieces) pieces(std::string_view(data.data() + start, read));
         if (progress) progress(received, total);
@@ -127,11 +149,9 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
     return true;
 }
 
-}  // namespace
-
-bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
-             const ProgressFunction& progress, const std::wstring& extraHeaders,
-             const BodyFunction& pieces) {
+bool Get(const std::wstring& url, std::vector<char>& body, std::wstring* error,
+         const ProgressFunction& progress, const std::wstring& extraHeaders,
+         const BodyFunction& pieces, std::uint64_t documentLimit) {
     const std::wstring fixedHeaders = HeaderBlock(L"");
     const std::wstring allHeaders = HeaderBlock(extraHeaders);
     std::wstring current = url;
@@ -155,7 +175,7 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
 
         const DWORD flags = parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
         const UniqueInternet request{
-            WinHttpOpenRequest(connection.get(), L"GET", parts.path_with_query.c_str(), nullptr,
+            WinHttpOpenRequest(connection.get(), L"GET", RequestTarget(parts).c_str(), nullptr,
                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags)};
         if (!request) return Fail(error, kTextRequestFailed);
         // WinHTTP would carry the extra lines along on the redirects it follows itself: such a
@@ -189,14 +209,22 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
             continue;  // this attempt's handles close here, request first
         }
         if (status >= 400) return FailWithStatus(error, status);
-        return ReadBody(request.get(), body, error, progress, pieces);
+        return ReadBody(request.get(), body, error, progress, pieces, documentLimit);
     }
+}
+
+}  // namespace
+
+bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
+             const ProgressFunction& progress, const std::wstring& extraHeaders,
+             const BodyFunction& pieces) {
+    return Get(url, body, error, progress, extraHeaders, pieces, 0);
 }
 
 bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
                  const std::wstring& extraHeaders) {
     std::vector<char> body;
-    if (!HttpGet(url, body, error, {}, extraHeaders)) return false;
+    if (!Get(url, body, error, {}, extraHeaders, {}, kDocumentLimit)) return false;
     text.assign(body.begin(), body.end());
     return true;
 }

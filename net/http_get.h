@@ -20,6 +20,9 @@ bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* err
              const ProgressFunction& progress, const std::wstring& extraHeaders,
              const BodyFunction& pieces = {});
 
-// HttpGet without progress, the body as bytes in a string.
+// A small document (configuration, settings, a link service's answer): HttpGet without
+// progress, the body as bytes in a string. A body longer than 1 MiB, or announced as longer, is
+// not read: the text comes back empty, as from a document that holds nothing. Nothing is
+// reserved from the announced length.
 bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
                  const std::wstring& extraHeaders);

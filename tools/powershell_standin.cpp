@@ -7,8 +7,8 @@
 // (on one line) and does what Expand-Archive -Force does with errors turned into terminating
 // ones: it unpacks a zip archive's stored and deflated entries into the destination, creating
 // folders and replacing files, and ends with exit code 1 at the first error. Exit code 2 means
-// that the command line did not have that shape, or that it was given a console window. It is
-// never part of the installer.
+// that the command line did not have that shape, that it was given a console window, or that it
+// was not started in the system directory. It is never part of the installer.
 //
 // Environment variables let a test see the installer through other endings:
 //   VEXA_POWERSHELL_STANDIN_DELAY_MS           wait that long first (the window during unpacking)
@@ -319,6 +319,14 @@ int wmain() {
     if (!command || GetConsoleWindow()) {
         std::fwprintf(stderr, L"powershell stand-in: unexpected command line: %ls\n",
                       GetCommandLineW());
+        return kExitBadCommand;
+    }
+    // The installer starts it in the system directory, never in a folder of its own.
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::error_code failure;
+    if (!fs::equivalent(fs::current_path(), system, failure)) {
+        std::fwprintf(stderr, L"powershell stand-in: started in %ls\n", fs::current_path().c_str());
         return kExitBadCommand;
     }
     wchar_t code[16] = {};

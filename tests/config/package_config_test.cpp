@@ -31,6 +31,7 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
               R"("app_package_signature":" MEUCIQ+/= \n"}})"),
          {L"https://cdn.example.com/盒 v2.zip", L"https://svc.example/api/", L"k3y", L"MEUCIQ+/="}},
         {Body("<html><body>Not JSON</body></html>"), {}},
+        {Body(R"({"app_package_url":"p"})" + std::string(2 << 20, ' ')), {}},  // over 1 MiB
         {R"({"status": 404, "body": )" + JsonText(all) + "}", {}},
         {R"({"hangup": true})", {}}};
     int n = 0;
@@ -53,9 +54,10 @@ TEST(ReadPackageConfig, RequestsTheSettingUnderTheBaseWithoutAKey) {
     EXPECT_EQ(log.find("listener: https\r\nGET " + base + "api/setting HTTP/1.1\r\n"), 0u) << log;
     EXPECT_EQ(log.find("X-API-Key"), std::string::npos) << log;
 
-    // A base with a query: the setting goes into the path, the query stays behind it.
+    // A base with a query: the setting goes into the path, the query stays behind it. A
+    // fragment is never sent.
     SetRoute(base + "q/setting?tenant=7", Body(R"({"app_package_url":"q"})"));
-    EXPECT_EQ(ReadPackageConfig(HttpUrl(base + "q/?tenant=7")).app_package_url, L"q");
+    EXPECT_EQ(ReadPackageConfig(HttpUrl(base + "q/?tenant=7#top")).app_package_url, L"q");
     EXPECT_EQ(RequestCount(base), 2);
 }
 

@@ -22,6 +22,8 @@ TEST(ServiceUrls, ExtendTheBasesPathAndKeepItsQueryOrTakeItsOrigin) {
          {L"https://s.example/json/parser/", L"https://s.example/json/parser/?url=p"},
          {L"https://s.example/json/parserx", L"https://s.example/json/parserx?url=p"},
          {L"http://s.example/api?token=1", L"http://s.example/api/json/parser?token=1&url=p"},
+         {L"http://s.example/api#f?g", L"http://s.example/api/json/parser?url=p#f?g"},
+         {L"http://s.example/api?t=1#f", L"http://s.example/api/json/parser?t=1&url=p#f"},
          {L" \t\r\n", L""}});
     ExpectEach([](const std::wstring& base) { return LinkInfoServiceUrl(base, L"p"); },
                {{L" https://s.example:8443/api/ ", L"https://s.example:8443/v2/linkInfo?url=p"},
@@ -50,6 +52,10 @@ TEST(ResolvePackageLink, AsksTheParserFormThenTheLinkInfoFormWhenAServiceIsSet) 
          L"https://cdn.example/a.zip"},
         {L"p.zip", L"*", hangup, Body(R"({"data":{"downLink":"https://cdn.example/b.zip"}})"), true,
          L"https://cdn.example/b.zip"},
+        // An answer longer than 1 MiB is read no further than a broken one.
+        {L"p.zip", L"*",
+         Body(R"({"directLink":"https://cdn.example/big.zip"})" + std::string(2 << 20, ' ')),
+         Body(R"({"downLink":"https://cdn.example/c.zip"})"), true, L"https://cdn.example/c.zip"},
         {L"p.zip", L"*", Body(R"({"downLink":"https://cdn.example/wrong.zip"})"),
          Body(R"({"downLink":"https://cdn.example/d.zip"})"), true, L"https://cdn.example/d.zip"},
         {L"p.zip", L"*", Body(R"({"code":1})"), unavailable, false, L"服务器返回错误：503"},
@@ -102,7 +108,8 @@ TEST(ResolvePackageLink, SendsBothFormsWithTheEncodedAddressAndASafeTrimmedKey) 
         {"/blank/json/parser?app=box", L" \t ", "/blank/json/parser?app=box&url=", {}},
         // A line break in the key would add header lines of the back end's choosing.
         {"/broken/api", L"abc\r\nX-Evil: 1", "/broken/api/json/parser?url=", {}},
-        {"/del/api/", L"a\x7F", "/del/api/json/parser?url=", {}}};
+        {"/del/api/", L"a\x7F", "/del/api/json/parser?url=", {}},
+        {"/accent/api/", L"k\xE9y", "/accent/api/json/parser?url=", {}}};
     // No parser reply has a directLink, so that both forms are asked.
     for (const auto& c : cases)
         SetRoute(service + c.parserTarget.substr(0, c.parserTarget.find('?')), Body("{}"));

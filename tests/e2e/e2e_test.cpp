@@ -390,6 +390,7 @@ TEST_F(Installer, EndingsThatStartNoClient) {
     for (const auto& c : cases) {
         c.arrange();
         if (!installer || !c.env.empty()) {
+            installer.reset();  // one installer at a time
             installer = Start(c.env);
             runs = 0;
         }
@@ -463,6 +464,8 @@ TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
     int failures = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.package + " " + c.signature);
+        std::error_code ignored;
+        fs::remove(kTemp / Widen(c.package), ignored);  // what an earlier run may have left
         ServePackage("signing/" + c.package, "", c.signature);
         if (!installer) {
             installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted.wstring()}},
@@ -488,6 +491,47 @@ TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
         EXPECT_EQ(TreeWithContents(InstallDir()), installed);
         EXPECT_EQ(ChildProcessCount(installer->ProcessId()), 0);
     }
+}
+
+// The installers' windows on the screen.
+int InstallerWindows() {
+    int windows = 0;
+    for (HWND window = FindWindowW(kMainWindowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) {
+        windows += IsWindowVisible(window) != FALSE;
+    }
+    return windows;
+}
+
+// One installer at a time: a second start, while the first is idle and minimised and again while
+// it installs, brings the first window to the front, restored, and ends without one of its own.
+TEST_F(Installer, ASecondStartShowsTheFirstWindowAndEnds) {
+    ServePackage("client-top.zip");
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_DELAY_MS", L"3000"}});
+    const HWND first = installer->Window();
+    PostMessageW(first, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(first) != FALSE; }, 10s));
+    for (const bool installing : {false, true}) {
+        SCOPED_TRACE(installing ? "installing" : "idle");
+        if (installing) {
+            installer->Click(kInstallId);
+            ASSERT_TRUE(installer->WaitForLine(L"status 正在解压安装...", 20s));
+        }
+        const std::wstring program = BuildPath("app/VexaBoxInstaller.exe");
+        UniqueProcess second;
+        ASSERT_TRUE(StartDetached(program, L"\"" + program + L"\"", second));
+        ASSERT_EQ(WaitForSingleObject(second.info.hProcess, 20000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        EXPECT_TRUE(GetExitCodeProcess(second.info.hProcess, &code) && code == 0);
+        EXPECT_EQ(InstallerWindows(), 1);
+        EXPECT_TRUE(
+            WaitUntil([&] { return !IsIconic(first) && GetForegroundWindow() == first; }, 10s));
+    }
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+    EXPECT_EQ(installer->WaitForExit(10s), 0);
+    const std::vector<std::wstring> trace = installer->Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), L"busy 1"), 1);
+    EXPECT_TRUE(ClientStarted());
 }
 
 TEST_F(Installer, ClosingTheWindowDuringADownloadEndsTheProcess) {

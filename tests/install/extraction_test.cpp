@@ -1,6 +1,8 @@
 #include "install/extraction.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "install/install_folder.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 #include "test_config.h"
@@ -100,6 +103,111 @@ TEST(ExtractPackage, RunsTheSystemPowerShellOnly) {
         << Narrow(error);
     fs::remove(planted);
     EXPECT_EQ(ListTree(scratch / L"here"), kPackageTree);
+}
+
+// The ACEs of a DACL as "SID:mask:flags", in order.
+std::wstring Aces(PACL acl) {
+    std::wstring aces;
+    for (DWORD i = 0; acl && i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace))) break;
+        wchar_t* sid = nullptr;
+        ConvertSidToStringSidW(&ace->SidStart, &sid);
+        const UniqueLocalMem<wchar_t> owned{sid};
+        wchar_t mask[16];
+        swprintf(mask, 16, L":%lx:%x ", ace->Mask, ace->Header.AceFlags);
+        aces += (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? L"" : L"not allowed ") +
+                std::wstring(sid ? sid : L"?") + mask;
+    }
+    return aces;
+}
+
+// What AccessCheck grants, at most, to this process's user with the Administrators group made
+// deny-only or not, on the descriptor given an owner and a group (AccessCheck wants both).
+ACCESS_MASK MostGranted(PSECURITY_DESCRIPTOR dacl, bool withoutAdministrators) {
+    wchar_t* text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(dacl, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    const UniqueLocalMem<wchar_t> ownedText{text};
+    PSECURITY_DESCRIPTOR full = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW((L"O:SYG:SY" + std::wstring(text)).c_str(),
+                                                         SDDL_REVISION_1, &full, nullptr);
+    const UniqueLocalMem<void> ownedFull{full};
+    HANDLE process = nullptr, restricted = nullptr, token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &process);
+    const UniqueHandle ownedProcess{process};
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(administrators);
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize);
+    SID_AND_ATTRIBUTES disabled{administrators, 0};
+    CreateRestrictedToken(process, 0, withoutAdministrators ? 1 : 0, &disabled, 0, nullptr, 0,
+                          nullptr, &restricted);
+    const UniqueHandle ownedRestricted{restricted};
+    DuplicateToken(restricted, SecurityImpersonation, &token);
+    const UniqueHandle ownedToken{token};
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                            FILE_ALL_ACCESS};
+    PRIVILEGE_SET privileges{};
+    DWORD privilegesSize = sizeof(privileges);
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    if (!AccessCheck(full, token, MAXIMUM_ALLOWED, &mapping, &privileges, &privilegesSize, &granted,
+                     &allowed)) {
+        return 0;
+    }
+    return allowed ? granted : 0;
+}
+
+bool EveryoneMayRead(const std::wstring& folder) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, &acl, nullptr, &descriptor);
+    const UniqueLocalMem<void> owned{descriptor};
+    return Aces(acl).find(L"S-1-1-0:") != std::wstring::npos;
+}
+
+// The folders the installer makes are the user's own: a protected descriptor gives the user,
+// SYSTEM and Administrators full control and Users read and execute, each handed on inside.
+// Wine keeps no descriptor on disk but turns it into a Unix mode, where a folder made with it
+// lacks the read for Everyone that a plain folder gets: that shows each level made with it,
+// and an existing level keeping its own.
+TEST(CreateInstallFolder, MakesEachNewLevelTheUsersOwn) {
+    const UniqueLocalMem<void> descriptor = InstallFolderSecurity();
+    ASSERT_TRUE(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_EQ(control & (SE_DACL_PRESENT | SE_DACL_PROTECTED), SE_DACL_PRESENT | SE_DACL_PROTECTED);
+    PACL acl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted));
+    HANDLE process = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &process);
+    const UniqueHandle ownedProcess{process};
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    DWORD size = sizeof(user);
+    ASSERT_TRUE(GetTokenInformation(process, TokenUser, user, size, &size));
+    wchar_t* me = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &me);
+    const UniqueLocalMem<wchar_t> ownedMe{me};
+    EXPECT_EQ(Aces(acl), std::wstring(me) +
+                             L":1f01ff:3 S-1-5-18:1f01ff:3 S-1-5-32-544:1f01ff:3 "
+                             L"S-1-5-32-545:1200a9:3 ");
+    // The user has full control through the user's own entry, also without Administrators.
+    EXPECT_EQ(MostGranted(descriptor.get(), false), static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+    EXPECT_EQ(MostGranted(descriptor.get(), true), static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+
+    const ScratchDir scratch;
+    const std::wstring existing = scratch / L"existing";
+    fs::create_directories(existing);
+    const std::wstring inner = existing + L"\\new\\Vexa游戏盒子";
+    std::wstring error = L"untouched";
+    ASSERT_TRUE(CreateInstallFolder(inner + L"\\", &error));
+    EXPECT_EQ(error, L"untouched");
+    EXPECT_TRUE(EveryoneMayRead(existing));
+    EXPECT_FALSE(EveryoneMayRead(existing + L"\\new"));
+    EXPECT_FALSE(EveryoneMayRead(inner));
 }
 
 }  // namespace

@@ -43,33 +43,47 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
     return std::count(lines.begin(), lines.end(), line) == 1;
 }
 
-// Redirects are resolved from the current URL and followed by the call itself. The extra
-// lines may hold a credential: they go on only to the same host, and never from HTTPS to plain
-// HTTP, while the call goes on without them.
-TEST(HttpGet, FollowsRedirectsAndSendsExtraLinesOnlyToTheSameHost) {
+// Redirects are resolved from the URL that answered with them and followed by the call itself;
+// a fragment is never sent. The extra lines may hold a credential: they go on only to the first
+// URL's host and port, and never from HTTPS to plain HTTP, while the call goes on without them.
+TEST(HttpGet, FollowsRedirectsAndSendsExtraLinesOnlyToTheSameOrigin) {
     const std::string port = std::to_string(kTestHttpPort);
+    const std::string loopback = "http://127.0.0.1:" + port;
     const struct {
-        std::string start;  // the listener the first request goes to
-        int status;
-        std::string location;  // "*" stands for the target's path
-        bool keyed;
-    } cases[] = {{kHttp, 302, kHttp + "*", true},
-                 {kHttp, 300, "target", true},
-                 {kHttp, 302, "//localhost:" + port + "*", true},
-                 {kHttp, 302, "HTTP://LOCALHOST:" + port + "*", true},
-                 {kHttps, 302, "*", true},
-                 {kHttp, 300, kHttps + "*", true},
-                 {kHttp, 302, "http://127.0.0.1:" + port + "*", false},
-                 {kHttp, 300, "http://127.0.0.1:" + port + "*", false},
-                 {kHttps, 300, kHttp + "*", false}};
+        std::string start;  // the listener the first request goes to, at <dir>start
+        std::vector<std::pair<int, std::string>> hops;  // status and Location; {d} is <dir>
+        std::vector<std::string> paths;  // where each hop leads, under <dir>; the last answers
+        bool keyed;                      // whether the requests after the first carry the lines
+    } cases[] = {
+        {kHttp, {{302, kHttp + "{d}target"}}, {"target"}, true},
+        {kHttp, {{300, "target#part"}}, {"target"}, true},
+        {kHttp, {{302, "//localhost:" + port + "{d}target"}}, {"target"}, true},
+        {kHttp, {{302, "HTTP://LOCALHOST:" + port + "{d}target"}}, {"target"}, true},
+        {kHttps, {{302, "{d}target"}}, {"target"}, true},
+        {kHttp, {{300, kHttps + "{d}target"}}, {"target"}, false},  // another port
+        {kHttp, {{302, loopback + "{d}target"}}, {"target"}, false},
+        {kHttp, {{300, loopback + "{d}target"}}, {"target"}, false},
+        {kHttps, {{300, kHttp + "{d}target"}}, {"target"}, false},
+        // Two hops: the rules hold against the first URL, not against the hop before.
+        {kHttp, {{302, loopback + "{d}a/next"}, {302, "{d}target"}}, {"a/next", "target"}, false},
+        {kHttps, {{300, kHttp + "{d}next"}, {300, "target"}}, {"next", "target"}, false},
+        {kHttp,
+         {{302, kHttps + "{d}a/b/next"}, {302, "../target"}},
+         {"a/b/next", "a/target"},
+         false}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string dir = Path("redirect/") + std::to_string(n++) + "/";
-        std::string location = c.location;
-        if (location.ends_with("*")) location.replace(location.size() - 1, 1, dir + "target");
-        SCOPED_TRACE(c.start + " " + std::to_string(c.status) + " " + location);
-        SetRoute(dir + "start", Redirect(c.status, location));
-        SetRoute(dir + "target", Body("reached"));
+        const auto located = [&](size_t hop) {
+            std::string location = c.hops[hop].second;
+            if (const size_t at = location.find("{d}"); at != std::string::npos)
+                location.replace(at, 3, dir);
+            return Redirect(c.hops[hop].first, location);
+        };
+        SCOPED_TRACE(c.start + " " + located(0));
+        SetRoute(dir + "start", located(0));
+        for (size_t i = 0; i < c.paths.size(); ++i)
+            SetRoute(dir + c.paths[i], i + 1 < c.hops.size() ? located(i + 1) : Body("reached"));
         const Fetched got =
             Get(Widen(c.start + dir + "start"), L"X-API-Key: s3cr3t\r\nX-Two: 2\r\n");
         ASSERT_TRUE(got.ok) << Narrow(got.error);
@@ -81,10 +95,12 @@ TEST(HttpGet, FollowsRedirectsAndSendsExtraLinesOnlyToTheSameHost) {
              {"Accept: */*", "Accept-Language: zh-CN,zh;q=0.9", "User-Agent: DudaVedDownloader/1.0",
               "X-API-Key: s3cr3t", "X-Two: 2"})
             EXPECT_TRUE(Has(start, line)) << line;
-        const std::vector<std::string> arrived = RequestHeads(dir + "target").at(0);
-        EXPECT_EQ(Has(arrived, "X-API-Key: s3cr3t"), c.keyed);
-        EXPECT_EQ(Has(arrived, "X-Two: 2"), c.keyed);
-        EXPECT_TRUE(Has(arrived, "User-Agent: DudaVedDownloader/1.0"));
+        for (const std::string& path : c.paths) {
+            const std::vector<std::string> arrived = RequestHeads(dir + path).at(0);
+            EXPECT_EQ(Has(arrived, "X-API-Key: s3cr3t"), c.keyed) << path;
+            EXPECT_EQ(Has(arrived, "X-Two: 2"), c.keyed) << path;
+            EXPECT_TRUE(Has(arrived, "User-Agent: DudaVedDownloader/1.0"));
+        }
     }
 }
 
