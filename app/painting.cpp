@@ -92,11 +92,8 @@ void PaintMainWindow(HWND window, const MainWindowState& state) {
 void DrawProgressControl(const DRAWITEMSTRUCT& item, const MainWindowState& state) {
     const int w = item.rcItem.right - item.rcItem.left;
     const int h = item.rcItem.bottom - item.rcItem.top;
-    const UniqueMemoryDc memory{CreateCompatibleDC(item.hDC)};
-    const UniqueGdi<HBITMAP> bitmap{memory ? CreateCompatibleBitmap(item.hDC, w, h) : nullptr};
-    if (!bitmap) return;
-    const SelectedObject selected(memory.get(), bitmap.get());
-    const HDC dc = memory.get();
+    const Canvas& canvas = item.CtlID == kPercentId ? state.percentCanvas : state.barCanvas;
+    const HDC dc = canvas.dc.get();
 
     FillSolid(dc, {0, 0, w, h}, kOwnerDrawnBackground);
     SetBkMode(dc, TRANSPARENT);

@@ -1,10 +1,11 @@
 // A complete install of one package by the real installer, measured from outside: peak memory
 // of the installer process, the window's answer times while the install runs (a WM_NULL sent
 // every 10 ms) next to those of a bare window in a process of its own, the progress messages
-// and bar repaints it handled; and, separately, the time from process start to the window's
-// first paint.
-// Usage: install_bench.exe PACKAGE_FILE INSTALLS STARTS
-//   PACKAGE_FILE is a host path; the test server serves it (tools/test_server.py).
+// and bar repaints it handled; the longest wait for the bar's next step while a package comes
+// in at about 200 KB/s; and, separately, the time from process start to the window's first
+// paint.
+// Usage: install_bench.exe PACKAGE_FILE INSTALLS STARTS SLOW_PACKAGE_FILE SLOW_INSTALLS
+//   The files are host paths; the test server serves them (tools/test_server.py).
 //        install_bench.exe --bare-window   (the reference window; started by the benchmark)
 #include <windows.h>
 
@@ -162,6 +163,35 @@ InstallFigures MeasureInstall(int run, HWND bareWindow) {
     return figures;
 }
 
+// Points the configuration at a package, served as the response given (JSON members).
+void ServePackage(const std::string& name, const std::string& package, const std::string& sending) {
+    const std::string http = "http://localhost:" + std::to_string(kTestHttpPort);
+    SetRoute("/primary/version.json",
+             Body("{\"api_base_url\": \"" + http + "/bench/" + name + "/\"}"));
+    SetRoute("/bench/" + name + "/setting",
+             Body("{\"app_package_url\": \"" + http + "/bench/files/" + name + ".zip\"}"));
+    SetRoute("/bench/files/" + name + ".zip",
+             "{\"body_file\": " + JsonText(package) + sending + "}");
+}
+
+// The longest wait, in ms, for the bar's next step during the download of a package that the
+// test server sends at about 200 KB/s (it waits 5 ms before every 1 KiB); -1 when the install
+// did not complete.
+double SlowLineGap(int run) {
+    const fs::path root = TempDir() / L"vexa-bench" / (L"slow-" + std::to_wstring(run));
+    fs::remove_all(root);
+    InstallerWindow installer(
+        BuildPath("app/VexaBoxInstaller.exe"),
+        {{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}, {L"VEXA_MESSAGE_SPY_COUNT", L"1"}});
+    installer.SetInstallDir(root.wstring());
+    installer.Click(kInstallId);
+    const bool completed = installer.WaitForLine(L"finished", 300s);
+    const long gap = CountAfter(installer.Trace(), L"progress-gap ");
+    installer.WaitForExit(10s);
+    fs::remove_all(root);
+    return completed ? static_cast<double>(gap) : -1;
+}
+
 // Seconds from CreateProcess to the header's green on the screen, or 0 when it never shows.
 double TimeToFirstPaint() {
     const std::wstring program = BuildPath("app/VexaBoxInstaller.exe");
@@ -175,7 +205,7 @@ double TimeToFirstPaint() {
         return 0;
     }
     double seconds = 0;
-    const UniqueScreenDc screen{GetDC(nullptr)};
+    const WindowDc screen(nullptr);
     while (Seconds(start, Now()) < 30) {
         HWND window = FindWindowW(kMainWindowClass, nullptr);
         POINT point{20, 10};
@@ -196,22 +226,15 @@ double TimeToFirstPaint() {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wstring(argv[1]) == L"--bare-window") return RunBareWindow();
-    if (argc != 4) return 2;
+    if (argc != 6) return 2;
     const std::string package = Narrow(argv[1]);
     const int installs = _wtoi(argv[2]);
     const int starts = _wtoi(argv[3]);
+    const std::string slowPackage = Narrow(argv[4]);
+    const int slowInstalls = _wtoi(argv[5]);
     const double packageMib = MiB(static_cast<SIZE_T>(fs::file_size(Widen("Z:" + package))));
-
-    const std::string port = std::to_string(kTestHttpPort);
-    SetRoute("/primary/version.json",
-             "[{\"body\": " +
-                 JsonText("{\"api_base_url\": \"http://localhost:" + port + "/bench/api\"}") +
-                 "}]");
-    SetRoute("/bench/api/setting", "[{\"body\": " +
-                                       JsonText("{\"app_package_url\": \"http://localhost:" + port +
-                                                "/bench/files/package.zip\"}") +
-                                       "}]");
-    SetRoute("/bench/files/package.zip", "[{\"body_file\": " + JsonText(package) + "}]");
+    const double slowMib = MiB(static_cast<SIZE_T>(fs::file_size(Widen("Z:" + slowPackage))));
+    ServePackage("package", package, "");
 
     UniqueProcess bareProcess;
     const HWND bareWindow = StartBareWindow(bareProcess);
@@ -235,6 +258,14 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> firstPaint;
     for (int i = 0; i < starts; ++i)
         firstPaint.push_back(TimeToFirstPaint() * 1000);
+    ServePackage("slow", slowPackage, R"(, "chunk_delay_ms": 5)");
+    std::vector<double> slowGaps;
+    for (int run = 0; run < slowInstalls; ++run)
+        slowGaps.push_back(SlowLineGap(run));
+    const double longestGap =
+        slowGaps.empty() ? -1 : *std::max_element(slowGaps.begin(), slowGaps.end());
+    const bool slowCompleted =
+        !slowGaps.empty() && *std::min_element(slowGaps.begin(), slowGaps.end()) >= 0;
 
     const std::string runs = " (median of " + std::to_string(installs) + ")";
     const std::string ranges =
@@ -259,9 +290,16 @@ int wmain(int argc, wchar_t** argv) {
                  Format("<= %+.0f ms", allowance),
                  !figure->difference.empty() && Median(figure->difference) <= allowance);
     }
-    PrintRow("Progress messages per download" + runs, Format("%.0f", Median(progress)));
-    PrintRow("Progress bar repaints per install" + runs, Format("%.0f", Median(repaints)));
+    PrintRow("Progress messages per download" + runs, Format("%.0f", Median(progress)), "<= 71",
+             !progress.empty() && Median(progress) <= 71);
+    PrintRow("Progress bar repaints per install" + runs, Format("%.0f", Median(repaints)), ">= 50",
+             Median(repaints) >= 50);
+    PrintRow("Download at about 200 KB/s (" + Format("%.0f", slowMib) +
+                 " MiB), longest wait for the bar's next step (longest of " +
+                 std::to_string(slowInstalls) + " installs)",
+             slowCompleted ? Format("%.0f ms", longestGap) : "FAILED", "<= 1000 ms",
+             slowCompleted && longestGap <= 1000);
     PrintRow("Process start to first paint (median of " + std::to_string(starts) + ")",
              Format("%.0f ms", Median(firstPaint)));
-    return allCompleted ? 0 : 1;
+    return allCompleted && slowCompleted ? 0 : 1;
 }

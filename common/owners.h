@@ -21,9 +21,6 @@ struct Closer {
     }
 };
 
-inline void ReleaseScreenDc(HDC dc) {
-    ReleaseDC(nullptr, dc);
-}
 inline void CloseCertStore(HCERTSTORE store) {
     CertCloseStore(store, 0);
 }
@@ -60,7 +57,22 @@ using UniqueLocalMem = std::unique_ptr<Pointee, Closer<&LocalFree>>;
 template <class Handle>
 using UniqueGdi = std::unique_ptr<std::remove_pointer_t<Handle>, Closer<&DeleteObject>>;
 using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, Closer<&DeleteDC>>;
-using UniqueScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, Closer<&ReleaseScreenDc>>;
+
+// A window's device context from GetDC (null window: the screen's), released to that window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 // Selects an object into a device context for one scope. Declare it after the object it
 // selects, so that the previous object is back in place before the selected one is deleted.

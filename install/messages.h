@@ -35,6 +35,7 @@ inline constexpr int kProgressSaved = 75;
 inline constexpr int kProgressUnpacked = 90;
 inline constexpr int kProgressDone = 100;
 
-// Download progress as WM_APP_PROGRESS to the window: received * kProgressDownloaded / total
-// percent, at most kProgressDone; nothing when the total is unknown (0).
+// Download progress as WM_APP_PROGRESS to the window, for one download: received *
+// kProgressDownloaded / total percent, at most kProgressDone, posted only when it differs from
+// the last percent this function posted; nothing when the total is unknown (0).
 ProgressFunction ProgressCallback(HWND window);

@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cwchar>
 #include <new>
 
@@ -28,6 +29,12 @@ constexpr DWORD kContentLengthUnits = 64;
 constexpr std::uint64_t kReservationCap = std::uint64_t{1} << 30;
 // The longest document (configuration, settings, a link service's answer) that is read.
 constexpr std::uint64_t kDocumentLimit = std::uint64_t{1} << 20;
+// A synchronous read may wait until its buffer is full. Each read asks for about what arrived in
+// kReadSeconds at the pace of the read before, within kMinRead and kMaxRead: a fast line is read
+// in large pieces, and on a slow one no read holds the progress still for long.
+constexpr DWORD kMinRead = DWORD{8} << 10;
+constexpr DWORD kMaxRead = DWORD{1} << 20;
+constexpr double kReadSeconds = 0.1;
 
 constexpr wchar_t kTextInvalidUrl[] = L"下载地址无效";
 constexpr wchar_t kTextInitFailed[] = L"网络初始化失败";
@@ -97,6 +104,21 @@ std::uint64_t ParseLength(std::wstring_view text) {
     return value;
 }
 
+// What arrives in kReadSeconds at the pace of the read before.
+DWORD PacedReadSize(DWORD read, std::chrono::steady_clock::duration took) {
+    const double seconds = std::chrono::duration<double>(took).count();
+    const double size = seconds > 0 ? read / seconds * kReadSeconds : kMaxRead;
+    return static_cast<DWORD>(std::clamp(size, double{kMinRead}, double{kMaxRead}));
+}
+
+// With an announced length a read asks for no more than is left of it, but for kMinRead at
+// least: the read that finds the end, or what a server sends beyond what it announced.
+DWORD ReadSize(DWORD paced, std::uint64_t received, std::uint64_t total) {
+    if (total == 0) return paced;
+    const std::uint64_t left = total > received ? total - received : 0;
+    return static_cast<DWORD>(std::clamp<std::uint64_t>(left, kMinRead, paced));
+}
+
 // documentLimit is 0 for the package, whose announced length is reserved up front. A document
 // longer than its limit, or announced as longer, is not read on: it comes back empty, like a
 // document that holds nothing.
@@ -118,33 +140,37 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
 
     std::vector<char> data;
     try {
-        if (documentLimit == 0) data.reserve(static_cast<size_t>(std::min(total, kReservationCap)));
+        // Room for the read that finds the end, too.
+        if (documentLimit == 0 && total > 0) {
+            data.reserve(static_cast<size_t>(std::min(total, kReservationCap) + kMinRead));
+        }
     } catch (const std::bad_alloc&) {
         // Not enough memory to take the server at its word: grow as the data arrives.
     }
-    std::uint64_t received = 0;
+    // Reads go straight into the buffer; data's size runs ahead of what was received by the
+    // read under way, and each byte of it is zeroed once.
+    size_t received = 0;
+    DWORD paced = kMinRead;
     for (;;) {
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) return Fail(error, kTextIncomplete);
-        if (available == 0) break;
-        const size_t start = data.size();
-        data.resize(start + available);
+        const DWORD asked = ReadSize(paced, received, total);
+        if (data.size() < received + asked) data.resize(received + asked);
+        char* const start = data.data() + received;
         DWORD read = 0;
-        if (!WinHttpReadData(request, data.data() + start, available, &read)) {
-            return Fail(error, kTextIncomplete);
-        }
-        data.resize(start + read);
+        const auto began = std::chrono::steady_clock::now();
+        if (!WinHttpReadData(request, start, asked, &read)) return Fail(error, kTextIncomplete);
         if (read == 0) break;
-        if (tooLong(data.size())) {
+        paced = PacedReadSize(read, std::chrono::steady_clock::now() - began);
+        received += read;
+        if (tooLong(received)) {
             body.clear();
             return true;
         }
-        received += read;
-        if (pieces) pieces(std::string_view(data.data() + start, read));
+        if (pieces) pieces(std::string_view(start, read));
         if (progress) progress(received, total);
     }
     // WinHTTP ends a body that breaks off before its announced length without any error.
     if (received < total) return Fail(error, kTextIncomplete);
+    data.resize(received);
     body.swap(data);
     return true;
 }

@@ -62,7 +62,7 @@ Screenshot ExpectedText(const std::wstring& text, const RECT& area, int height, 
                         COLORREF colour, COLORREF background, UINT format) {
     const SIZE size{area.right - area.left, area.bottom - area.top};
     RECT rect{0, 0, size.cx, size.cy};
-    const UniqueScreenDc screen{GetDC(nullptr)};
+    const WindowDc screen(nullptr);
     const UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
     const UniqueGdi<HBITMAP> bitmap{CreateCompatibleBitmap(screen.get(), size.cx, size.cy)};
     const SelectedObject selected(memory.get(), bitmap.get());
@@ -219,7 +219,7 @@ Screenshot InstallerWindow::Capture() const {
     GetClientRect(window_, &client);
     POINT origin{0, 0};
     ClientToScreen(window_, &origin);
-    const UniqueScreenDc screen{GetDC(nullptr)};
+    const WindowDc screen(nullptr);
     return ReadPixels(screen.get(), origin.x, origin.y, client.right, client.bottom);
 }
 
