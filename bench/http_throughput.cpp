@@ -1,10 +1,11 @@
 // Download throughput of HttpGet against the fastest this platform layer allows: a minimal
-// WinHTTP loop that reads straight into a buffer of the announced length, left uninitialised.
-// The two download the same URL at the same time, in PAIRS pairs after one that is not counted,
-// and each pair gives one ratio: of the bytes each received while both were receiving. One
-// download after another varies by a quarter on this kind of machine (under Wine every read is
-// a round trip between the program and wineserver, at the scheduler's mercy), so the two halves
-// of a sequential pair do not meet the same machine; downloading at once, they do.
+// WinHTTP loop that reads straight into a buffer allocated (and zeroed, as a vector's is) once
+// for the announced length. The two download the same URL at the same time, in PAIRS pairs
+// after one that is not counted, and each pair gives one ratio: of the bytes each had received
+// when the first of them was done. One download after another varies by a quarter on this kind
+// of machine (under Wine every read is a round trip between the program and wineserver, at the
+// scheduler's mercy), so the two halves of a sequential pair do not meet the same machine;
+// downloading at once, they do.
 // Then the package check as a build with a pinned key makes it: the download hashed as its
 // bytes arrive and the signature verified after the last byte, timed apart, in CHECKS runs.
 // Usage: http_throughput.exe URL PAIRS CHECKS PUBLIC_KEY_DER SIGNATURE_FILE
@@ -16,7 +17,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <latch>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -60,7 +60,7 @@ bool WithMinimalLoop(const std::wstring& url, LARGE_INTEGER zero, Samples& sampl
     DWORD size = sizeof(length);
     WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX);
-    const auto buffer = std::make_unique_for_overwrite<char[]>(length);
+    const auto buffer = std::make_unique<char[]>(length);
     DWORD got = 0;
     while (got < length) {
         DWORD read = 0;
@@ -87,7 +87,7 @@ double ReceivedBy(const Samples& samples, double time) {
 
 struct PairFigures {
     bool complete = false;
-    double ours = 0, minimal = 0;  // MB/s while both were receiving
+    double ours = 0, minimal = 0;  // MB/s until the first was done
 };
 
 // Both downloads at once, each on a thread of its own; which thread starts first alternates.
@@ -96,11 +96,12 @@ PairFigures RunPair(const std::wstring& url, bool oursFirst) {
     ours.reserve(1 << 16);  // no allocation of the bench's own while the downloads run
     minimal.reserve(1 << 16);
     bool oursDone = false, minimalDone = false;
-    std::latch start(2);
-    const LARGE_INTEGER zero = Now();
+    // Both threads wait for one event, set once both exist.
+    const UniqueHandle start{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    LARGE_INTEGER zero{};
     const auto run = [&](std::function<void()> download) {
         return std::thread([&start, download] {
-            start.arrive_and_wait();
+            WaitForSingleObject(start.get(), INFINITE);
             download();
         });
     };
@@ -109,16 +110,16 @@ PairFigures RunPair(const std::wstring& url, bool oursFirst) {
         [&] { minimalDone = WithMinimalLoop(url, zero, minimal); }};
     std::thread first = run(downloads[oursFirst ? 0 : 1]);
     std::thread second = run(downloads[oursFirst ? 1 : 0]);
+    zero = Now();
+    SetEvent(start.get());
     first.join();
     second.join();
     PairFigures figures;
     if (!oursDone || !minimalDone || ours.empty() || minimal.empty()) return figures;
-    const double from = std::max(ours.front().first, minimal.front().first);
-    const double to = std::min(ours.back().first, minimal.back().first);
-    if (to <= from) return figures;
-    figures.complete = true;
-    figures.ours = (ReceivedBy(ours, to) - ReceivedBy(ours, from)) / (to - from) / 1e6;
-    figures.minimal = (ReceivedBy(minimal, to) - ReceivedBy(minimal, from)) / (to - from) / 1e6;
+    const double done = std::min(ours.back().first, minimal.back().first);
+    figures.complete = done > 0;
+    figures.ours = ReceivedBy(ours, done) / done / 1e6;
+    figures.minimal = ReceivedBy(minimal, done) / done / 1e6;
     return figures;
 }
 

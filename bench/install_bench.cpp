@@ -149,6 +149,10 @@ InstallFigures MeasureInstall(int run, HWND bareWindow) {
     std::thread bareProbe = Ping(bareWindow, stop, figures.bare_answer_ms, [] {});
     installer.Click(kInstallId);
     figures.completed = installer.WaitForLine(L"finished", 300s);
+    if (!figures.completed) {
+        std::fprintf(stderr, "install %d did not complete: %s\n", run,
+                     Narrow(installer.Text(kStatusId)).c_str());
+    }
     stop = true;
     probe.join();
     bareProbe.join();

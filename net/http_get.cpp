@@ -140,15 +140,17 @@ bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
 
     std::vector<char> data;
     try {
-        // Room for the read that finds the end, too.
+        // The announced length, and room for the read that finds the end, zeroed in one go:
+        // zeroed piece by piece ahead of each read, it cost a tenth of the throughput with
+        // another download running at the same time.
         if (documentLimit == 0 && total > 0) {
-            data.reserve(static_cast<size_t>(std::min(total, kReservationCap) + kMinRead));
+            data.resize(static_cast<size_t>(std::min(total, kReservationCap) + kMinRead));
         }
     } catch (const std::bad_alloc&) {
         // Not enough memory to take the server at its word: grow as the data arrives.
     }
-    // Reads go straight into the buffer; data's size runs ahead of what was received by the
-    // read under way, and each byte of it is zeroed once.
+    // Reads go straight into the buffer; its size runs ahead of what was received, and grows
+    // by what a read asks for beyond it.
     size_t received = 0;
     DWORD paced = kMinRead;
     for (;;) {
