@@ -2,7 +2,7 @@
 // WinHTTP loop that reads straight into a buffer allocated (and zeroed, as a vector's is) once
 // for the announced length. The two download the same URL at the same time, in PAIRS pairs
 // after one that is not counted, and each pair gives one ratio: of the bytes each had received
-// when the first of them was done. One download after another varies by a quarter on this kind
+// when the first of them was done. One download after another varies by a fifth on this kind
 // of machine (under Wine every read is a round trip between the program and wineserver, at the
 // scheduler's mercy), so the two halves of a sequential pair do not meet the same machine;
 // downloading at once, they do.
