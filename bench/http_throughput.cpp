@@ -1,14 +1,17 @@
-// Download throughput of HttpGet against the fastest this platform layer allows: a minimal
-// WinHTTP loop that reads straight into a buffer allocated (and zeroed, as a vector's is) once
-// for the announced length. The two download the same URL at the same time, in PAIRS pairs
-// after one that is not counted, and each pair gives one ratio: of the bytes each had received
-// when the first of them was done. One download after another varies by a fifth on this kind
-// of machine (under Wine every read is a round trip between the program and wineserver, at the
-// scheduler's mercy), so the two halves of a sequential pair do not meet the same machine;
-// downloading at once, they do.
-// Then the package check as a build with a pinned key makes it: the download hashed as its
-// bytes arrive and the signature verified after the last byte, timed apart, in CHECKS runs.
-// Usage: http_throughput.exe URL PAIRS CHECKS PUBLIC_KEY_DER SIGNATURE_FILE
+// Download throughput of the installer's package download (HttpGet, straight into the partial
+// file) against the fastest this platform layer allows: a minimal WinHTTP loop that reads up to
+// 1 MiB at a time into one buffer and writes it to a file. The two download the same URL at the
+// same time, in PAIRS pairs after one that is not counted, and each pair gives one ratio: of the
+// bytes each had received when the first of them was done. One download after another varies by
+// a fifth on this kind of machine (under Wine every read is a round trip between the program and
+// wineserver, at the scheduler's mercy), so the two halves of a sequential pair do not meet the
+// same machine; downloading at once, they do.
+// Then the package check as a build with a pinned key makes it: the download hashed as its bytes
+// arrive and the signature verified after the last byte, in CHECKS runs; the hash's own share is
+// timed over the same bytes apart. And the download cut once at half, picked up where it broke
+// off, against an uncut one, in CUTS pairs.
+// Usage: http_throughput.exe URL PAIRS CHECKS PUBLIC_KEY_DER SIGNATURE_FILE PACKAGE CUTS
+//   PACKAGE is the host path of the package that URL serves.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -23,23 +26,37 @@
 
 #include "bench_support.h"
 #include "common/owners.h"
+#include "install/package_download.h"
 #include "install/package_signature.h"
-#include "net/http_get.h"
 #include "net/url.h"
+#include "support/test_server.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 // When each read ended, in seconds from the pair's start, and the bytes received by then.
 using Samples = std::vector<std::pair<double, std::uint64_t>>;
 
-bool WithHttpGet(const std::wstring& url, LARGE_INTEGER zero, Samples& samples) {
-    std::vector<char> body;
-    return HttpGet(
-        url, body, nullptr,
+std::wstring TempFile(const wchar_t* name) {
+    return (fs::temp_directory_path() / name).wstring();
+}
+
+// The installer's own download, into the temporary folder; waits are the resumptions' (none:
+// a break is a failure).
+bool WithPackageDownload(const std::wstring& url, Sha256* hash, Samples* samples,
+                         LARGE_INTEGER zero, std::vector<std::chrono::milliseconds> waits = {}) {
+    PackageDownload download{url, url, TempFile(L"vexa-bench-ours.zip"),
+                             fs::temp_directory_path().wstring(), std::move(waits)};
+    UniqueHandle partial;
+    const bool ok = DownloadPackage(
+        download, [](std::wstring_view) {},
         [&](std::uint64_t received, std::uint64_t) {
-            samples.emplace_back(Seconds(zero, Now()), received);
+            if (samples) samples->emplace_back(Seconds(zero, Now()), received);
         },
-        L"");
+        hash, partial, nullptr);
+    DiscardDownload(download.archive, partial);
+    return ok;
 }
 
 bool WithMinimalLoop(const std::wstring& url, LARGE_INTEGER zero, Samples& samples) {
@@ -51,7 +68,10 @@ bool WithMinimalLoop(const std::wstring& url, LARGE_INTEGER zero, Samples& sampl
     UniqueInternet request{WinHttpOpenRequest(connection.get(), L"GET",
                                               parts.path_with_query.c_str(), nullptr,
                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)};
-    if (!request ||
+    const std::wstring path = TempFile(L"vexa-bench-minimal.zip");
+    const UniqueHandle file{ValidHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))};
+    if (!request || !file ||
         !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, nullptr, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
         return false;
@@ -60,18 +80,19 @@ bool WithMinimalLoop(const std::wstring& url, LARGE_INTEGER zero, Samples& sampl
     DWORD size = sizeof(length);
     WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX);
-    const auto buffer = std::make_unique<char[]>(length);
+    constexpr DWORD kBuffer = DWORD{1} << 20;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBuffer);
     DWORD got = 0;
     while (got < length) {
-        DWORD read = 0;
-        if (!WinHttpReadData(request.get(), buffer.get() + got,
-                             std::min<DWORD>(length - got, 1 << 20), &read) ||
-            read == 0) {
+        DWORD read = 0, written = 0;
+        if (!WinHttpReadData(request.get(), buffer.get(), std::min(length - got, kBuffer), &read) ||
+            read == 0 || !WriteFile(file.get(), buffer.get(), read, &written, nullptr)) {
             break;
         }
         got += read;
         samples.emplace_back(Seconds(zero, Now()), got);
     }
+    DeleteFileW(path.c_str());
     return length > 0 && got == length;
 }
 
@@ -106,7 +127,7 @@ PairFigures RunPair(const std::wstring& url, bool oursFirst) {
         });
     };
     const std::function<void()> downloads[] = {
-        [&] { oursDone = WithHttpGet(url, zero, ours); },
+        [&] { oursDone = WithPackageDownload(url, nullptr, &ours, zero); },
         [&] { minimalDone = WithMinimalLoop(url, zero, minimal); }};
     std::thread first = run(downloads[oursFirst ? 0 : 1]);
     std::thread second = run(downloads[oursFirst ? 1 : 0]);
@@ -129,26 +150,38 @@ struct CheckFigures {
 };
 
 // One download as the worker makes it with a key pinned: hashed piece by piece, then verified.
+// The hash alone is timed over the package's bytes in memory.
 CheckFigures WithPackageCheck(const std::wstring& url, const std::string& key,
-                              const std::wstring& signature) {
+                              const std::wstring& signature, const std::string& bytes) {
     CheckFigures figures;
     Sha256 hash;
-    LARGE_INTEGER hashing{};
     const LARGE_INTEGER start = Now();
-    std::vector<char> body;
-    const bool ok = HttpGet(
-        url, body, nullptr, [](std::uint64_t, std::uint64_t) {}, L"",
-        [&](std::string_view piece) {
-            const LARGE_INTEGER before = Now();
-            hash.Add(piece);
-            hashing.QuadPart += Now().QuadPart - before.QuadPart;
-        });
+    const bool ok = WithPackageDownload(url, &hash, nullptr, start);
     const LARGE_INTEGER downloaded = Now();
     figures.verified = ok && VerifyPackageSignature(hash, signature, key, nullptr);
     figures.download_ms = Seconds(start, downloaded) * 1000;
-    figures.hashing_ms = Seconds({}, hashing) * 1000;
     figures.verify_ms = Seconds(downloaded, Now()) * 1000;
+    Sha256 apart;
+    const LARGE_INTEGER hashing = Now();
+    for (size_t at = 0; at < bytes.size(); at += 1 << 20)
+        apart.Add(std::string_view(bytes).substr(at, 1 << 20));
+    figures.hashing_ms = Seconds(hashing, Now()) * 1000;
     return figures;
+}
+
+constexpr char kCutPath[] = "/bench/cut/package.zip";
+
+// Milliseconds for one download of the package, or -1 when it failed. A cut one gets half the
+// package, then the rest to a request for it, after the installer's first wait of 1 s.
+double TimedDownload(const std::wstring& url, const std::string& package, std::uint64_t size,
+                     bool cut) {
+    const std::string file = R"("body_file": )" + JsonText(package) + R"(, "etag": "\"bench\"")";
+    SetRoute(kCutPath,
+             "[{" + file + ", \"send\": " + std::to_string(size / 2) + "}, {" + file + "}]");
+    const LARGE_INTEGER start = Now();
+    const bool ok = WithPackageDownload(cut ? HttpUrl(kCutPath) : url, nullptr, nullptr, start,
+                                        {std::chrono::seconds(1)});
+    return ok ? Seconds(start, Now()) * 1000 : -1;
 }
 
 std::string ReadFile(const wchar_t* path) {
@@ -159,13 +192,16 @@ std::string ReadFile(const wchar_t* path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 6) return 2;
+    if (argc != 8) return 2;
     const std::wstring url = argv[1];
     const int pairs = _wtoi(argv[2]);
     const int checks = _wtoi(argv[3]);
     const std::string key = ReadFile(argv[4]);
     const std::string signatureText = ReadFile(argv[5]);
     const std::wstring signature(signatureText.begin(), signatureText.end());
+    const std::string package = Narrow(argv[6]);
+    const std::string bytes = ReadFile(Widen("Z:" + package).c_str());
+    const int cuts = _wtoi(argv[7]);
     std::vector<double> ours, minimal, ratios;
     bool complete = pairs > 0;
     RunPair(url, true);  // warms the server's file cache and Wine's network code; not counted
@@ -186,7 +222,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> download, hashing, verify, share;
     bool verified = checks > 0;
     for (int run = 0; run < checks; ++run) {
-        const CheckFigures figures = WithPackageCheck(url, key, signature);
+        const CheckFigures figures = WithPackageCheck(url, key, signature, bytes);
         verified = verified && figures.verified;
         download.push_back(figures.download_ms);
         hashing.push_back(figures.hashing_ms);
@@ -199,11 +235,31 @@ int wmain(int argc, wchar_t** argv) {
              "verified", verified);
     PrintRow("Package check, download with the hashing" + ofChecks,
              MedianAndRange(download, "%.0f") + " ms");
-    PrintRow("Package check, SHA-256 taken as the bytes arrive" + ofChecks,
+    PrintRow("Package check, SHA-256 of the package's bytes, timed apart" + ofChecks,
              MedianAndRange(hashing, "%.0f") + " ms");
     PrintRow("Package check, signature verified after the last byte" + ofChecks,
              MedianAndRange(verify, "%.1f") + " ms");
     PrintRow("Package check, hashing and verifying / download" + ofChecks,
              MedianAndRange(share, "%.3f"));
-    return complete && verified ? 0 : 1;
+
+    std::vector<double> cutMs, uncutMs, extra;
+    bool resumed = cuts > 0;
+    for (int pair = 0; pair < cuts; ++pair) {
+        for (const bool cut : {pair % 2 == 0, pair % 2 != 0}) {
+            const double ms = TimedDownload(url, package, bytes.size(), cut);
+            resumed = resumed && ms > 0;
+            (cut ? cutMs : uncutMs).push_back(ms);
+        }
+        extra.push_back(cutMs.back() - uncutMs.back() - 1000);
+    }
+    const std::string ofCuts = " (median of " + std::to_string(cuts) + ", lowest .. highest)";
+    PrintRow("Download cut once at half and picked up" + ofCuts,
+             resumed ? MedianAndRange(cutMs, "%.0f") + " ms" : "FAILED", "completes", resumed);
+    PrintRow("Download uncut" + ofCuts, MedianAndRange(uncutMs, "%.0f") + " ms");
+    PrintRow("Download cut once, minus uncut, minus the 1 s wait before the request for the rest" +
+                 ofCuts,
+             MedianAndRange(extra, "%+.0f") + " ms",
+             Format("< half an uncut download (%.0f ms)", Median(uncutMs) / 2),
+             resumed && Median(extra) < Median(uncutMs) / 2);
+    return complete && verified && resumed ? 0 : 1;
 }

@@ -4,15 +4,12 @@
 
 #include <cwchar>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 
-#include "common/error_text.h"
 #include "common/text.h"
 
 namespace {
 
-constexpr wchar_t kTextWriteFailed[] = L"无法写入下载文件";
 constexpr wchar_t kZipExtension[] = L".zip";
 constexpr size_t kMaxNameUnits = 100;
 // The longest result GetTempPathW gives, its terminating zero included.
@@ -76,17 +73,4 @@ std::wstring TempDownloadPath(const std::wstring& fileName) {
     GetTempPathW(kTempPathUnits, area.data());
     area.resize(wcsnlen(area.c_str(), area.size()));
     return (std::filesystem::path(area) / fileName).wstring();
-}
-
-bool SavePackageFile(const std::wstring& path, const std::vector<char>& body, std::wstring* error) {
-    std::ofstream file(std::filesystem::path(path),
-                       std::ios::binary | std::ios::out | std::ios::trunc);
-    if (!file) return Fail(error, kTextWriteFailed);
-    file.write(body.data(), static_cast<std::streamsize>(body.size()));
-    // Flushed and closed before the state is judged: a full disk may show only when the last
-    // buffered bytes go out.
-    file.flush();
-    file.close();
-    if (!file) return Fail(error, kTextWriteFailed);
-    return true;
 }

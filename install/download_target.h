@@ -1,8 +1,7 @@
 #pragma once
-// The downloaded package on disk: its name, its place in the temporary directory, the write.
+// The downloaded package on disk: its name and its place in the temporary directory.
 
 #include <string>
-#include <vector>
 
 // The name used when the address gives no usable one.
 inline constexpr wchar_t kDefaultPackageFileName[] = L"Ruvirud.uro";
@@ -14,7 +13,3 @@ std::wstring PackageFileName(const std::wstring& url);
 
 // The file name in the user's temporary directory.
 std::wstring TempDownloadPath(const std::wstring& fileName);
-
-// Writes the bytes to the path, replacing any file there. On failure the error text (when
-// given) becomes "无法写入下载文件"; on success it is left untouched.
-bool SavePackageFile(const std::wstring& path, const std::vector<char>& body, std::wstring* error);

@@ -14,7 +14,7 @@ void PostStatus(HWND window, std::wstring_view text) {
 }
 
 ProgressFunction ProgressCallback(HWND window) {
-    // Only a new percent is posted: one message per read would keep the window's queue so
+    // Only a higher percent is posted: one message per read would keep the window's queue so
     // full that it never came round to painting the bar.
     return [window, posted = -1](std::uint64_t received, std::uint64_t total) mutable {
         if (total == 0) return;
@@ -22,7 +22,7 @@ ProgressFunction ProgressCallback(HWND window) {
         // wrap the percent around to a small number.
         const auto percent = static_cast<int>(
             std::min<std::uint64_t>(received * kProgressDownloaded / total, kProgressDone));
-        if (percent == posted) return;
+        if (percent <= posted) return;
         posted = percent;
         PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
     };

@@ -5,11 +5,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "net/http_get.h"
 
 inline constexpr UINT WM_APP_STATUS = WM_APP + 1;    // lParam: std::wstring*, the window frees it
 inline constexpr UINT WM_APP_PROGRESS = WM_APP + 2;  // wParam: percent 0..100
@@ -35,7 +35,11 @@ inline constexpr int kProgressSaved = 75;
 inline constexpr int kProgressUnpacked = 90;
 inline constexpr int kProgressDone = 100;
 
+// Called as a download goes on with the bytes held so far and the whole length (0: unknown).
+using ProgressFunction = std::function<void(std::uint64_t received, std::uint64_t total)>;
+
 // Download progress as WM_APP_PROGRESS to the window, for one download: received *
-// kProgressDownloaded / total percent, at most kProgressDone, posted only when it differs from
-// the last percent this function posted; nothing when the total is unknown (0).
+// kProgressDownloaded / total percent, at most kProgressDone, posted only when it is above the
+// last percent this function posted, so that the bar never moves back (a download that starts
+// again from zero holds it until it passes); nothing when the total is unknown (0).
 ProgressFunction ProgressCallback(HWND window);

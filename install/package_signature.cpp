@@ -56,12 +56,18 @@ bool DecodeBase64(const std::wstring& text, std::string& bytes) {
 
 Sha256::Sha256() {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (BCRYPT_SUCCESS(
+            BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        algorithm_.reset(algorithm);
+    }
+    Restart();
+}
+
+void Sha256::Restart() {
     BCRYPT_HASH_HANDLE hash = nullptr;
-    failed_ = !BCRYPT_SUCCESS(
-        BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
-    algorithm_.reset(algorithm);
-    failed_ =
-        failed_ || !BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+    hash_.reset();
+    failed_ = !algorithm_ ||
+              !BCRYPT_SUCCESS(BCryptCreateHash(algorithm_.get(), &hash, nullptr, 0, nullptr, 0, 0));
     hash_.reset(hash);
 }
 

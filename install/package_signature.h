@@ -15,6 +15,8 @@ public:
     Sha256(const Sha256&) = delete;
     Sha256& operator=(const Sha256&) = delete;
     void Add(std::string_view bytes);
+    // Forgets everything added: the hash of nothing again.
+    void Restart();
     // The digest of everything added; false when CNG failed at any point.
     bool Finish(std::array<unsigned char, 32>& digest);
 

@@ -6,7 +6,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "common/owners.h"
 #include "config/package_config.h"
@@ -17,9 +16,9 @@
 #include "install/download_target.h"
 #include "install/extraction.h"
 #include "install/messages.h"
+#include "install/package_download.h"
 #include "install/package_signature.h"
 #include "install/shortcut.h"
-#include "net/http_get.h"
 
 namespace {
 
@@ -28,7 +27,6 @@ constexpr wchar_t kDownloadFailed[] = L"下载失败：";
 constexpr wchar_t kCompletedBut[] = L"安装完成，但";
 
 constexpr wchar_t kTextReadingSettings[] = L"正在读取安装包配置...";
-constexpr wchar_t kTextDownloading[] = L"正在下载安装包...";
 constexpr wchar_t kTextExtracting[] = L"正在解压安装...";
 constexpr wchar_t kTextCreatingShortcut[] = L"正在创建桌面快捷方式...";
 constexpr wchar_t kTextCompleted[] = L"安装完成";
@@ -55,38 +53,40 @@ void PostFailureWithoutThrowing(HWND window, const wchar_t* text) noexcept {
 // The steps of one run up to its ending's status; the caller posts what every ending shares.
 void RunInstall(HWND window, const std::wstring& directory, const InstallPins& pins) {
     const StatusFunction status = [window](std::wstring_view text) { PostStatus(window, text); };
+    std::wstring error;
     const std::wstring apiBase = FetchServerConfig(status);
     if (apiBase.empty()) return status(kInstallFailed + std::wstring(kTextNoServerConfig));
     status(kTextReadingSettings);
     const PackageConfig config = ReadPackageConfig(apiBase);
     std::wstring url;
-    std::wstring error;
     if (!ResolvePackageLink(config, url, &error, status)) return status(kInstallFailed + error);
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
-    status(kTextDownloading);
     // With a key pinned at build time the package is hashed as it arrives, and its signature
-    // decides before any byte of it is written.
+    // decides before it becomes the archive.
     std::optional<Sha256> hash;
-    BodyFunction hashPieces;
-    if (!pins.packagePublicKey.empty()) {
-        hashPieces = [&hash](std::string_view piece) { hash->Add(piece); };
-        hash.emplace();
-    }
-    std::vector<char> body;
-    if (!HttpGet(url, body, &error, ProgressCallback(window), L"", hashPieces)) {
+    if (!pins.packagePublicKey.empty()) hash.emplace();
+    const PackageDownload download{url, config.app_package_url, archive, directory};
+    UniqueHandle partial;
+    if (!DownloadPackage(download, status, ProgressCallback(window), hash ? &*hash : nullptr,
+                         partial, &error)) {
         return status(kDownloadFailed + error);
     }
     if (hash && !VerifyPackageSignature(*hash, config.app_package_signature, pins.packagePublicKey,
                                         &error)) {
+        DiscardDownload(archive, partial);
         return status(kInstallFailed + error);
     }
-    if (!SavePackageFile(archive, body, &error)) return status(kInstallFailed + error);
-    std::vector<char>().swap(body);  // the archive is on disk now; give its memory back
+    UniqueHandle heldArchive;  // unchangeable until PowerShell has ended
+    if (!KeepAsArchive(archive, partial, heldArchive, &error)) {
+        return status(kInstallFailed + error);
+    }
     Post(window, WM_APP_PROGRESS, kProgressSaved);
 
     status(kTextExtracting);
-    if (!ExtractPackage(archive, directory, &error)) return status(kInstallFailed + error);
+    const bool extracted = ExtractPackage(archive, directory, &error);
+    heldArchive.reset();
+    if (!extracted) return status(kInstallFailed + error);
     DeleteFileW(archive.c_str());
     Post(window, WM_APP_PROGRESS, kProgressUnpacked);
 

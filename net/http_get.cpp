@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cwchar>
-#include <new>
+#include <memory>
 
 #include "common/error_text.h"
 #include "common/owners.h"
@@ -23,10 +23,7 @@ constexpr int kSendTimeoutMs = 30000;
 constexpr int kReceiveTimeoutMs = 30000;
 constexpr int kRedirectLimit = 5;  // the fifth redirect response fails the call
 constexpr DWORD kLocationUnits = 4096;
-constexpr DWORD kContentLengthUnits = 64;
-// The package's buffer is reserved from the announced length, up to this much; a server that
-// announces more gets a vector that grows as the data really arrives.
-constexpr std::uint64_t kReservationCap = std::uint64_t{1} << 30;
+constexpr DWORD kHeaderValueUnits = 1024;
 // The longest document (configuration, settings, a link service's answer) that is read.
 constexpr std::uint64_t kDocumentLimit = std::uint64_t{1} << 20;
 // A synchronous read may wait until its buffer is full. Each read asks for about what arrived in
@@ -35,8 +32,6 @@ constexpr std::uint64_t kDocumentLimit = std::uint64_t{1} << 20;
 constexpr DWORD kMinRead = DWORD{8} << 10;
 constexpr DWORD kMaxRead = DWORD{1} << 20;
 constexpr double kReadSeconds = 0.1;
-// How far ahead of twice what was received the buffer is zeroed, within the room reserved.
-constexpr size_t kZeroAhead = size_t{16} << 20;
 
 constexpr wchar_t kTextInvalidUrl[] = L"下载地址无效";
 constexpr wchar_t kTextInitFailed[] = L"网络初始化失败";
@@ -121,71 +116,39 @@ DWORD ReadSize(DWORD paced, std::uint64_t received, std::uint64_t total) {
     return static_cast<DWORD>(std::clamp<std::uint64_t>(left, kMinRead, paced));
 }
 
-// documentLimit is 0 for the package, whose announced length is reserved up front. A document
-// longer than its limit, or announced as longer, is not read on: it comes back empty, like a
-// document that holds nothing.
-bool ReadBody(HINTERNET request, std::vector<char>& body, std::wstring* error,
-              const ProgressFunction& progress, const BodyFunction& pieces,
-              std::uint64_t documentLimit) {
-    std::uint64_t total = 0;
-    std::wstring lengthText;
-    if (QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, kContentLengthUnits, lengthText)) {
-        total = ParseLength(lengthText);
-    }
-    const auto tooLong = [&](std::uint64_t length) {
-        return documentLimit != 0 && length > documentLimit;
-    };
-    if (tooLong(total)) {
-        body.clear();
-        return true;
-    }
+// The header's value, or an empty text when it is absent or too long to be one we use.
+std::wstring HeaderValue(HINTERNET request, DWORD query) {
+    std::wstring value;
+    QueryHeaderText(request, query, kHeaderValueUnits, value);
+    return value;
+}
 
-    std::vector<char> data;
-    try {
-        // The announced length, and room for the read that finds the end.
-        if (documentLimit == 0 && total > 0) {
-            data.reserve(static_cast<size_t>(std::min(total, kReservationCap) + kMinRead));
-        }
-    } catch (const std::bad_alloc&) {
-        // Not enough memory to take the server at its word: grow as the data arrives.
-    }
-    // Reads go straight into the buffer, whose size runs ahead of what was received. Within the
-    // room already there it grows to twice what was received and kZeroAhead more: zeroed piece
-    // by piece ahead of each read, or even in sixteen equal stretches, it cost a tenth of the
-    // throughput with another download running at the same time, and zeroed in one go, a
-    // server announcing more than it sends would have all of that in memory.
-    size_t received = 0;
+// Hands the body on as it arrives, each read straight into one buffer.
+bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, std::wstring* error) {
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kMaxRead);
+    std::uint64_t received = 0;
     DWORD paced = kMinRead;
     for (;;) {
         const DWORD asked = ReadSize(paced, received, total);
-        if (data.size() < received + asked) {
-            data.resize(
-                std::max(received + asked, std::min(data.capacity(), 2 * received + kZeroAhead)));
-        }
-        char* const start = data.data() + received;
         DWORD read = 0;
         const auto began = std::chrono::steady_clock::now();
-        if (!WinHttpReadData(request, start, asked, &read)) return Fail(error, kTextIncomplete);
+        if (!WinHttpReadData(request, buffer.get(), asked, &read)) {
+            return Fail(error, kTextIncomplete);
+        }
         if (read == 0) break;
         paced = PacedReadSize(read, std::chrono::steady_clock::now() - began);
         received += read;
-        if (tooLong(received)) {
-            body.clear();
-            return true;
-        }
-        if (pieces) pieces(std::string_view(start, read));
-        if (progress) progress(received, total);
+        if (sink.piece && !sink.piece(std::string_view(buffer.get(), read), error)) return false;
     }
     // WinHTTP ends a body that breaks off before its announced length without any error.
     if (received < total) return Fail(error, kTextIncomplete);
-    data.resize(received);
-    body.swap(data);
     return true;
 }
 
-bool Get(const std::wstring& url, std::vector<char>& body, std::wstring* error,
-         const ProgressFunction& progress, const std::wstring& extraHeaders,
-         const BodyFunction& pieces, std::uint64_t documentLimit) {
+}  // namespace
+
+bool HttpGet(const std::wstring& url, const std::wstring& extraHeaders, const BodySink& sink,
+             std::wstring* error) {
     const std::wstring fixedHeaders = HeaderBlock(L"");
     const std::wstring allHeaders = HeaderBlock(extraHeaders);
     std::wstring current = url;
@@ -212,12 +175,11 @@ bool Get(const std::wstring& url, std::vector<char>& body, std::wstring* error,
             WinHttpOpenRequest(connection.get(), L"GET", RequestTarget(parts).c_str(), nullptr,
                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags)};
         if (!request) return Fail(error, kTextRequestFailed);
-        // WinHTTP would carry the extra lines along on the redirects it follows itself: such a
-        // request brings every redirect back here, where the lines are sent only where they
-        // belong.
+        // WinHTTP would follow redirects itself, carrying the extra lines along to any host: every
+        // redirect comes back here, where each target is judged on its own and the extra lines
+        // are sent only where they belong.
         DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
-        if (!extraHeaders.empty() &&
-            !WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects,
+        if (!WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects,
                               sizeof(noRedirects))) {
             return Fail(error, kTextRequestFailed);
         }
@@ -242,23 +204,37 @@ bool Get(const std::wstring& url, std::vector<char>& body, std::wstring* error,
             current = ResolveRedirectTarget(location, parts);
             continue;  // this attempt's handles close here, request first
         }
+
+        ResponseHead head;
+        head.status = status;
+        head.length = ParseLength(HeaderValue(request.get(), WINHTTP_QUERY_CONTENT_LENGTH));
+        head.url = current;
+        head.etag = HeaderValue(request.get(), WINHTTP_QUERY_ETAG);
+        head.lastModified = HeaderValue(request.get(), WINHTTP_QUERY_LAST_MODIFIED);
+        head.contentRange = HeaderValue(request.get(), WINHTTP_QUERY_CONTENT_RANGE);
+        if (sink.head && !sink.head(head, error)) return false;
         if (status >= 400) return FailWithStatus(error, status);
-        return ReadBody(request.get(), body, error, progress, pieces, documentLimit);
+        return ReadBody(request.get(), head.length, sink, error);
     }
-}
-
-}  // namespace
-
-bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
-             const ProgressFunction& progress, const std::wstring& extraHeaders,
-             const BodyFunction& pieces) {
-    return Get(url, body, error, progress, extraHeaders, pieces, 0);
 }
 
 bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
                  const std::wstring& extraHeaders) {
-    std::vector<char> body;
-    if (!Get(url, body, error, {}, extraHeaders, {}, kDocumentLimit)) return false;
-    text.assign(body.begin(), body.end());
+    std::string body;
+    bool tooLong = false;
+    const BodySink sink{[&](const ResponseHead& head, std::wstring*) {
+                            tooLong = head.status < 400 && head.length > kDocumentLimit;
+                            return !tooLong;
+                        },
+                        [&](std::string_view piece, std::wstring*) {
+                            tooLong = body.size() + piece.size() > kDocumentLimit;
+                            if (!tooLong) body += piece;
+                            return !tooLong;
+                        }};
+    // A document too long to read stops the call without an error text of its own: it reads as
+    // one that holds nothing.
+    if (!HttpGet(url, extraHeaders, sink, error) && !tooLong) return false;
+    if (tooLong) body.clear();
+    text.swap(body);
     return true;
 }

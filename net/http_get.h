@@ -1,28 +1,42 @@
 #pragma once
-// The one HTTP GET of the installer: WinHTTP, synchronous, redirects, progress, whole body.
+// The one HTTP GET of the installer: WinHTTP, synchronous, redirects followed here, the body
+// handed on piece by piece as it arrives.
+
+#include <windows.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-// Called after every read with the bytes received so far and the announced total (0: none).
-using ProgressFunction = std::function<void(std::uint64_t received, std::uint64_t total)>;
-// Called with each piece of the final response's body as it arrives, before the progress
-// function; in order, the pieces are the body the call returns.
-using BodyFunction = std::function<void(std::string_view piece)>;
+// What the final response says before its body.
+struct ResponseHead {
+    DWORD status = 0;
+    std::uint64_t length = 0;  // Content-Length; 0 when none was announced
+    std::wstring url;          // the URL that answered, after every redirect
+    std::wstring etag;         // the header values as sent; empty when absent
+    std::wstring lastModified;
+    std::wstring contentRange;
+};
 
-// Fetches an http:// or https:// URL. extraHeaders holds header lines separated by CR LF (the
-// last CR LF may be left out). On failure the error text (when given) is set and body is left
-// untouched; on success body holds the final response's body and the error text is untouched.
-bool HttpGet(const std::wstring& url, std::vector<char>& body, std::wstring* error,
-             const ProgressFunction& progress, const std::wstring& extraHeaders,
-             const BodyFunction& pieces = {});
+// Where a response's body goes. head runs once for the final response (status 200 or above),
+// before anything else of it is judged; piece runs after every read, with the bytes read. Either
+// returning false stops the call, which then fails with the error text it set (or none).
+struct BodySink {
+    std::function<bool(const ResponseHead& head, std::wstring* error)> head;
+    std::function<bool(std::string_view piece, std::wstring* error)> piece;
+};
 
-// A small document (configuration, settings, a link service's answer): HttpGet without
-// progress, the body as bytes in a string. A body longer than 1 MiB, or announced as longer, is
-// not read: the text comes back empty, as from a document that holds nothing. Nothing is
-// reserved from the announced length.
+// Fetches an http:// or https:// URL, following up to four redirects. extraHeaders holds header
+// lines separated by CR LF (the last CR LF may be left out); they may hold a credential, so they
+// go only to the first URL's host and port, and never from HTTPS to plain HTTP. True when the
+// final response's body arrived whole: as long as it announced, or until the server ended it.
+// On failure the error text (when given) is set.
+bool HttpGet(const std::wstring& url, const std::wstring& extraHeaders, const BodySink& sink,
+             std::wstring* error);
+
+// A small document (configuration, settings, a link service's answer), its body as bytes in a
+// string. A body longer than 1 MiB, or announced as longer, is not read: the text comes back
+// empty, as from a document that holds nothing. On failure text is left untouched.
 bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
                  const std::wstring& extraHeaders);

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/layout.h"
-#include "e2e/installer_window.h"
+#include "e2e/installer_fixture.h"
 #include "install/client_signature.h"
 #include "install/messages.h"
 #include "support/shortcuts.h"
@@ -25,76 +25,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const fs::path kTemp = fs::temp_directory_path();
-const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpPort);
-
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kHeader = RGB(20, 134, 96);
 constexpr COLORREF kLabelText = RGB(42, 67, 57);
-
-fs::path ShortcutPath() {
-    return fs::path(DesktopPath()) / L"Vexa盒子.lnk";
-}
-
-// One back end per test: the primary configuration endpoint names an api base of its own.
-class Installer : public ::testing::Test {
-public:
-    void SetUp() override {
-        name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        base_ = "/e2e/" + RunTag() + "/" + name_ + "/";
-        UseInstallRoot(name_);
-        std::error_code ignored;
-        fs::remove(kTemp / L"client-top.zip", ignored);  // a file or folder a test left there
-        SetRoute("/primary/version.json", Body("{\"api_base_url\": \"" + kHttp + base_ + "api\"}"));
-    }
-    void TearDown() override { fs::remove_all(ShortcutPath()); }
-
-    void UseInstallRoot(const std::string& name) {
-        installRoot_ = kTemp / L"vexa-e2e" / Widen(name);
-        fs::remove_all(installRoot_);
-        fs::remove_all(ShortcutPath());
-    }
-
-    // The settings name the package: one of the build's test packages, or a path below the
-    // build folder; with a signature, they carry it too.
-    void ServePackage(const std::string& file, const std::string& sending = "",
-                      const std::string& signature = "") {
-        const std::string path =
-            file.find('/') == std::string::npos ? "tools/packages/" + file : file;
-        SetRoute(
-            base_ + "files/" + file,
-            "{\"body_file\": " + JsonText(std::string(kTestBuildDir) + "/" + path) + sending + "}");
-        const std::string signed_ =
-            signature.empty() ? "" : ", \"app_package_signature\": " + JsonText(signature);
-        SetRoute(base_ + "api/setting",
-                 Body("{\"app_package_url\": \"" + PackageUrl(file) + "\"" + signed_ + "}"));
-    }
-    std::string PackageUrl(const std::string& file) const {
-        return kHttp + base_ + "files/" + file;
-    }
-
-    std::unique_ptr<InstallerWindow> Start(
-        std::map<std::wstring, std::wstring> env = {},
-        const std::wstring& program = BuildPath("app/VexaBoxInstaller.exe")) {
-        env.emplace(L"VEXA_CLIENT_EXIT_AT_ONCE", L"1");
-        auto installer = std::make_unique<InstallerWindow>(program, env);
-        installer->SetInstallDir(installRoot_.wstring());
-        return installer;
-    }
-
-    fs::path InstallDir() const { return installRoot_ / L"Vexa游戏盒子"; }
-    bool ClientStarted() const { return fs::exists(InstallDir() / L"client-started.txt"); }
-
-    std::string name_, base_;
-    fs::path installRoot_;
-    const ComApartment apartment_;  // for reading shortcuts back
-};
-
-int LastProgress(const std::vector<std::wstring>& trace) {
-    for (auto line = trace.rbegin(); line != trace.rend(); ++line)
-        if (line->starts_with(L"progress ")) return std::stoi(line->substr(9));
-    return -1;
-}
 
 // Waits until the bar shows the percent (of its 460 pixels, rounded) and the label its number.
 bool ShowsProgress(const InstallerWindow& installer, int percent) {
@@ -434,14 +367,6 @@ TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
     }
 }
 
-// Every file below the folder, with its bytes.
-std::string TreeWithContents(const fs::path& root) {
-    std::string tree = Narrow(ListTree(root));
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file()) tree += ReadWholeFile(entry.path());
-    return tree;
-}
-
 // The pinned installer unpacks only a package its key signed, also when the configuration came
 // over the plain-HTTP fallback. Any other package ends the run before a byte of it is written:
 // no archive, no PowerShell, no shortcut, no client, and the earlier install as it was.
@@ -532,16 +457,6 @@ TEST_F(Installer, ASecondStartShowsTheFirstWindowAndEnds) {
     const std::vector<std::wstring> trace = installer->Trace();
     EXPECT_EQ(std::count(trace.begin(), trace.end(), L"busy 1"), 1);
     EXPECT_TRUE(ClientStarted());
-}
-
-TEST_F(Installer, ClosingTheWindowDuringADownloadEndsTheProcess) {
-    ServePackage("client-top.zip", R"(, "chunk_delay_ms": 50)");
-    auto installer = Start();
-    installer->Click(kInstallId);
-    ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
-    PostMessageW(installer->Window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(installer->WaitForExit(3s), 0);
-    EXPECT_FALSE(fs::exists(InstallDir()));
 }
 
 // Whatever was typed, the run uses one absolute directory: the edit box, the unpacked files and

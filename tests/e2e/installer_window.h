@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/owners.h"
+#include "support/programs.h"
 
 // Pixels as RGB() values, row by row.
 struct Screenshot {
@@ -66,15 +67,3 @@ private:
     UniqueModule spy_;
     UniqueHook messageHook_, callHook_;
 };
-
-// Polls the condition until it holds; false when it still does not after the time-out.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
-
-// The processes whose parent is the given process.
-int ChildProcessCount(DWORD parentId);
-
-// Starts the program as the desktop starts one: detached, without a console to pass on.
-bool StartDetached(const std::wstring& program, std::wstring commandLine, UniqueProcess& process);
-
-// Host paths of this build (the tests run under Wine, where Z: is the host's root).
-std::wstring BuildPath(const std::string& relative);

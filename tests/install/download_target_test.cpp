@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
-#include "support/test_files.h"
 #include "support/test_server.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,30 +37,6 @@ TEST(PackageFileName, TakesTheLastSegmentBeforeTheFirstQuestionMark) {
                 {L"https://c.example/" + std::wstring(96, L'a') + L".zip",
                  std::wstring(96, L'a') + L".zip"},
                 {L"https://c.example/" + std::wstring(97, L'a') + L".zip", kDefault}});
-}
-
-TEST(SavePackageFile, WritesExactlyTheBodyOrReportsThePath) {
-    const ScratchDir scratch;
-    const std::wstring path = scratch / L"下载 [1] it's.zip";
-    WriteWholeFile(path, std::string(100000, 'o'));
-    std::string bytes(3 << 20, 'x');
-    for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>((i * 7) % 256);
-    std::wstring error = L"untouched";
-    ASSERT_TRUE(SavePackageFile(path, {bytes.begin(), bytes.end()}, &error));
-    EXPECT_EQ(error, L"untouched");
-    EXPECT_TRUE(ReadWholeFile(path) == bytes);
-    // A shorter body leaves nothing of the longer one behind.
-    ASSERT_TRUE(SavePackageFile(path, {'P', 'K'}, nullptr));
-    EXPECT_EQ(ReadWholeFile(path), "PK");
-
-    fs::create_directories(scratch / L"a folder.zip");
-    for (const std::wstring& unwritable :
-         {scratch / L"missing folder\\box.zip", scratch / L"a folder.zip", std::wstring()}) {
-        EXPECT_FALSE(SavePackageFile(unwritable, {'P', 'K'}, &error)) << Narrow(unwritable);
-        EXPECT_EQ(error, L"无法写入下载文件");
-    }
-    EXPECT_EQ(ListTree(scratch.Path()), L"a folder.zip\\\n下载 [1] it's.zip\n");
 }
 
 }  // namespace

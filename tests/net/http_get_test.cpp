@@ -21,21 +21,24 @@ struct Fetched {
     bool ok = false;
     std::string body;
     std::wstring error;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    std::vector<ResponseHead> heads;
+    std::vector<size_t> pieces;
 };
 
-// Starts from a body and an error text that are not empty, so that "untouched" shows.
+// Starts from an error text that is not empty, so that "untouched" shows.
 Fetched Get(const std::wstring& url, const std::wstring& headers = L"") {
     Fetched result;
-    std::vector<char> body{'o', 'l', 'd'};
     result.error = L"untouched";
-    result.ok = HttpGet(
-        url, body, &result.error,
-        [&](std::uint64_t received, std::uint64_t total) {
-            result.progress.emplace_back(received, total);
-        },
-        headers);
-    result.body.assign(body.begin(), body.end());
+    const BodySink sink{[&](const ResponseHead& head, std::wstring*) {
+                            result.heads.push_back(head);
+                            return true;
+                        },
+                        [&](std::string_view piece, std::wstring*) {
+                            result.body += piece;
+                            result.pieces.push_back(piece.size());
+                            return true;
+                        }};
+    result.ok = HttpGet(url, headers, sink, &result.error);
     return result;
 }
 
@@ -116,6 +119,8 @@ TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
         Fetched got = Get(HttpUrl(chain + "1"), headers);
         EXPECT_TRUE(got.ok) << status;
         EXPECT_EQ(got.body, "end");
+        ASSERT_EQ(got.heads.size(), 1u);
+        EXPECT_EQ(got.heads[0].url, HttpUrl(chain + "5"));  // the URL that answered
         EXPECT_EQ(RequestCount(chain), 5);
         EXPECT_EQ(RequestHeads(chain + "5").at(0).size(),
                   status == 300 ? 6u : 7u);  // no empty line
@@ -123,7 +128,7 @@ TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
         got = Get(HttpUrl(chain + "0"), headers);
         EXPECT_FALSE(got.ok);
         EXPECT_EQ(got.error, L"下载重定向次数过多");
-        EXPECT_EQ(got.body, "old");
+        EXPECT_TRUE(got.heads.empty());
         EXPECT_EQ(RequestCount(chain), 10);
         EXPECT_EQ(RequestCount(chain + "5"), 1);
     }
@@ -145,11 +150,11 @@ TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
     const Fetched got = Get(HttpUrl(Path("204")));
     EXPECT_TRUE(got.ok);
     EXPECT_EQ(got.body, "");
-    EXPECT_TRUE(got.progress.empty());
+    EXPECT_TRUE(got.pieces.empty());
     EXPECT_EQ(got.error, L"untouched");
 }
 
-TEST(HttpGet, NamesEachFailureAndLeavesTheBody) {
+TEST(HttpGet, NamesEachFailure) {
     SetRoute(Path("400"), R"({"status": 400, "body": "bad"})");
     SetRoute(Path("503"), R"({"status": 503})");
     SetRoute(Path("101"), R"({"status": 101})");
@@ -188,34 +193,43 @@ TEST(HttpGet, NamesEachFailureAndLeavesTheBody) {
         if (!c.error.empty()) {
             EXPECT_EQ(got.error, c.error) << Narrow(c.url);
         }
-        EXPECT_TRUE(got.body == "old") << Narrow(c.url);
     }
-    std::vector<char> body{'x'};
-    EXPECT_FALSE(HttpGet(HttpUrl(Path("400")), body, nullptr, {}, L""));
-    EXPECT_EQ(body, std::vector<char>{'x'});
+    EXPECT_FALSE(HttpGet(HttpUrl(Path("400")), L"", {}, nullptr));
+    // The body's receiver stops the call, with its own text.
+    for (const bool inHead : {true, false}) {
+        std::wstring error;
+        const auto stop = [](std::wstring* stopError) {
+            *stopError = L"stopped";
+            return false;
+        };
+        const BodySink sink{
+            [&](const ResponseHead&, std::wstring* e) { return inHead ? stop(e) : true; },
+            [&](std::string_view, std::wstring* e) { return stop(e); }};
+        EXPECT_FALSE(HttpGet(HttpUrl("/_gen/bytes?size=10"), L"", sink, &error));
+        EXPECT_EQ(error, L"stopped");
+    }
 }
 
-TEST(HttpGet, ReportsProgressAfterEveryRead) {
+// The head first, with what the server announced, then the body piece by piece, in order.
+TEST(HttpGet, HandsOnTheHeadThenTheBodyPieceByPiece) {
     SetRoute(Path("chunked"), R"({"body_size": 50000, "chunked": true})");
     const struct {
         std::wstring url;
         size_t size;
-        std::uint64_t total;
+        std::uint64_t length;
     } cases[] = {{HttpsUrl("/_gen/bytes?size=300000"), 300000, 300000},
                  {HttpUrl(Path("chunked")), 50000, 0}};
     for (const auto& c : cases) {
         const Fetched got = Get(c.url);
         ASSERT_TRUE(got.ok) << Narrow(got.error);
+        ASSERT_EQ(got.heads.size(), 1u);
+        EXPECT_EQ(got.heads[0].status, 200u);
+        EXPECT_EQ(got.heads[0].length, c.length);
+        EXPECT_EQ(got.heads[0].url, c.url);
         ASSERT_EQ(got.body.size(), c.size);
-        EXPECT_EQ(static_cast<unsigned char>(got.body[999]), 999 % 256);
-        ASSERT_FALSE(got.progress.empty());
-        std::uint64_t last = 0;
-        for (const auto& [received, total] : got.progress) {
-            EXPECT_GT(received, last);
-            EXPECT_EQ(total, c.total);
-            last = received;
-        }
-        EXPECT_EQ(last, c.size);
+        for (size_t i = 0; i < c.size; i += 997)
+            ASSERT_EQ(static_cast<unsigned char>(got.body[i]), i % 256) << i;
+        EXPECT_FALSE(got.pieces.empty());
     }
 }
 

@@ -1,0 +1,112 @@
+#pragma once
+// What the end-to-end tests share: one back end per test, an install root of its own, and the
+// real installer started against them.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/installer_window.h"
+#include "support/shortcuts.h"
+#include "support/test_files.h"
+#include "support/test_server.h"
+#include "test_config.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+inline const fs::path kTemp = fs::temp_directory_path();
+inline const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpPort);
+
+inline fs::path ShortcutPath() {
+    return fs::path(DesktopPath()) / L"Vexa盒子.lnk";
+}
+
+// One back end per test: the primary configuration endpoint names an api base of its own.
+class Installer : public ::testing::Test {
+public:
+    void SetUp() override {
+        name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        UseBackEnd(name_);
+        UseInstallRoot(name_);
+        std::error_code ignored;
+        fs::remove(kTemp / L"client-top.zip", ignored);  // a file or folder a test left there
+    }
+    void TearDown() override { fs::remove_all(ShortcutPath()); }
+
+    void UseBackEnd(const std::string& name) {
+        base_ = "/e2e/" + RunTag() + "/" + name + "/";
+        SetRoute("/primary/version.json", Body("{\"api_base_url\": \"" + kHttp + base_ + "api\"}"));
+    }
+    void UseInstallRoot(const std::string& name) {
+        installRoot_ = kTemp / L"vexa-e2e" / Widen(name);
+        fs::remove_all(installRoot_);
+        fs::remove_all(ShortcutPath());
+    }
+
+    // The settings name the package: one of the build's test packages, or a path below the
+    // build folder; with a signature, they carry it too. Each request for the package gets the
+    // next of the responses, the last again and again: the file, with the members of `sendings`
+    // added (a cut, a delay, a validator, another file), or as it is.
+    void ServePackage(const std::string& file, const std::string& sending = "",
+                      const std::string& signature = "") {
+        ServePackageInTurn(file, {sending}, signature);
+    }
+    void ServePackageInTurn(const std::string& file, const std::vector<std::string>& sendings,
+                            const std::string& signature = "") {
+        std::string responses;
+        for (const std::string& sending : sendings)
+            responses += (responses.empty() ? "[" : ", ") + BodyFile(file) + sending + "}";
+        SetRoute(base_ + "files/" + file, responses + "]");
+        const std::string signed_ =
+            signature.empty() ? "" : ", \"app_package_signature\": " + JsonText(signature);
+        SetRoute(base_ + "api/setting",
+                 Body("{\"app_package_url\": \"" + PackageUrl(file) + "\"" + signed_ + "}"));
+    }
+    // The start of a response whose body is the file (a test package, or a path below the build
+    // folder), still open for more members.
+    static std::string BodyFile(const std::string& file) {
+        const std::string path =
+            file.find('/') == std::string::npos ? "tools/packages/" + file : file;
+        return "{\"body_file\": " + JsonText(std::string(kTestBuildDir) + "/" + path);
+    }
+    std::string PackageUrl(const std::string& file) const {
+        return kHttp + base_ + "files/" + file;
+    }
+
+    std::unique_ptr<InstallerWindow> Start(
+        std::map<std::wstring, std::wstring> env = {},
+        const std::wstring& program = BuildPath("app/VexaBoxInstaller.exe")) {
+        env.emplace(L"VEXA_CLIENT_EXIT_AT_ONCE", L"1");
+        auto installer = std::make_unique<InstallerWindow>(program, env);
+        installer->SetInstallDir(installRoot_.wstring());
+        return installer;
+    }
+
+    fs::path InstallDir() const { return installRoot_ / L"Vexa游戏盒子"; }
+    bool ClientStarted() const { return fs::exists(InstallDir() / L"client-started.txt"); }
+
+    std::string name_, base_;
+    fs::path installRoot_;
+    const ComApartment apartment_;  // for reading shortcuts back
+};
+
+inline int LastProgress(const std::vector<std::wstring>& trace) {
+    for (auto line = trace.rbegin(); line != trace.rend(); ++line)
+        if (line->starts_with(L"progress ")) return std::stoi(line->substr(9));
+    return -1;
+}
+
+// Every file below the folder, with its bytes.
+inline std::string TreeWithContents(const fs::path& root) {
+    std::string tree = Narrow(ListTree(root));
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) tree += ReadWholeFile(entry.path());
+    return tree;
+}
