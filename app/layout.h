@@ -14,8 +14,10 @@ inline constexpr int kProgressId = 1004;
 inline constexpr int kStatusId = 1005;
 inline constexpr int kPercentId = 1006;
 
-inline constexpr int kWindowWidth = 620;
-inline constexpr int kWindowHeight = 430;
+// The client area the layout is drawn for: what Windows 10's frame leaves of a window of
+// 620 x 430. The window is made from it, so that the layout holds on any frame.
+inline constexpr int kClientWidth = 604;
+inline constexpr int kClientHeight = 391;
 
 inline constexpr RECT kInstallDirRect{86, 183, 436, 211};
 inline constexpr RECT kChooseRect{452, 180, 534, 212};
@@ -44,3 +46,5 @@ inline constexpr Band kHintBand{72, 228, 72, 254};
 // The track behind the progress bar, on its row.
 inline constexpr Band kTrackBand{kProgressRect.left, kProgressRect.top, kProgressRect.left,
                                  kProgressRect.bottom};
+// The corner ellipse of the bar and its track: how far a rounded end reaches into them.
+inline constexpr int kBarCorner = 6;

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <thread>
@@ -158,19 +159,31 @@ LRESULT OnStatus(const MainWindowState& state, LPARAM text) {
     return 0;
 }
 
-// Each step is drawn at once, through the window's device context over both controls: under
-// Wine a child window's own paint cycle costs about a millisecond, which the window would spend
-// twice on every step of a download. The drawing itself still goes through WM_DRAWITEM.
+// Each step is drawn at once, through the window's device context: under Wine a child window's
+// own paint cycle costs about a millisecond, which the window would spend twice on every step of
+// a download. The percent's digits are drawn again, and of the bar only the columns between the
+// old and the new end of its fill, with the rounding of the old end. The drawing itself still
+// goes through WM_DRAWITEM.
 LRESULT OnProgress(HWND window, MainWindowState& state, WPARAM percent) {
+    const int previous = state.progressPercent;
     state.progressPercent = static_cast<int>(static_cast<DWORD>(percent));
+    const int width = kProgressRect.right - kProgressRect.left;
+    const auto end = [&](int value) { return std::clamp(MulDiv(width, value, 100), 0, width); };
+    const int from = std::min(end(previous), end(state.progressPercent));
+    const int to = std::max(end(previous), end(state.progressPercent));
+    const RECT changed{kProgressRect.left + std::max(0, from - kBarCorner), kProgressRect.top,
+                       kProgressRect.left + std::min(width, to + kBarCorner), kProgressRect.bottom};
     const WindowDc dc(window);
     const struct {
         HWND control;
         int id;
-        RECT rect;
-    } steps[] = {{state.percentLabel, kPercentId, kPercentRect},
-                 {state.progressBar, kProgressId, kProgressRect}};
+        RECT rect, drawn;
+    } steps[] = {{state.percentLabel, kPercentId, kPercentRect, kPercentRect},
+                 {state.progressBar, kProgressId, kProgressRect, changed}};
     for (const auto& step : steps) {
+        SelectClipRgn(dc.get(), nullptr);
+        IntersectClipRect(dc.get(), step.drawn.left, step.drawn.top, step.drawn.right,
+                          step.drawn.bottom);
         DRAWITEMSTRUCT item{};
         item.CtlType = ODT_STATIC;
         item.CtlID = static_cast<UINT>(step.id);
@@ -271,8 +284,12 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-    return CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, kWindowStyle, x, y, kWindowWidth,
-                           kWindowHeight, nullptr, nullptr, instance, nullptr);
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    return CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, kWindowStyle, x, y, width, height,
+                           nullptr, nullptr, instance, nullptr);
 }

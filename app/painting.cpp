@@ -84,7 +84,7 @@ void PaintMainWindow(HWND window, const MainWindowState& state) {
     DrawLine(dc, state.smallFont.get(), kLabelText, kFieldLabelRect, kFieldLabel, kLineLeft);
     DrawRounded(dc, kEditFrameBand.In(w), 7, kEditFrameFill, &kEditFrameBorder);
     DrawLine(dc, state.smallFont.get(), kHintText, kHintBand.In(w), kHint, kLineCentered);
-    DrawRounded(dc, kTrackBand.In(w), 6, kProgressTrack, nullptr);
+    DrawRounded(dc, kTrackBand.In(w), kBarCorner, kProgressTrack, nullptr);
 
     EndPaint(window, &paint);
 }
@@ -101,9 +101,9 @@ void DrawProgressControl(const DRAWITEMSTRUCT& item, const MainWindowState& stat
         const std::wstring text = std::to_wstring(state.progressPercent) + L"%";
         DrawLine(dc, state.bodyFont.get(), kLabelText, {0, 0, w, h}, text.c_str(), kLineRight);
     } else {
-        DrawRounded(dc, {0, 0, w, h}, 6, kProgressTrack, nullptr);
+        DrawRounded(dc, {0, 0, w, h}, kBarCorner, kProgressTrack, nullptr);
         const int fill = MulDiv(w, state.progressPercent, 100);
-        if (fill > 0) DrawRounded(dc, {0, 0, fill, h}, 6, kProgressFill, nullptr);
+        if (fill > 0) DrawRounded(dc, {0, 0, fill, h}, kBarCorner, kProgressFill, nullptr);
     }
     BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, w, h, dc, 0, 0, SRCCOPY);
 }

@@ -233,6 +233,13 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
     EXPECT_TRUE(ShowsProgress(*installer, 33));
     PostMessageW(installer->Window(), WM_APP_PROGRESS, 100, 0);
     EXPECT_TRUE(ShowsProgress(*installer, 100));
+    // At 100 the fill covers the whole track, whatever the frame: the window is made for the
+    // client area its layout is drawn for.
+    const Screenshot full = installer->Capture();
+    EXPECT_EQ(full.width, kClientWidth);
+    EXPECT_EQ(full.height, kClientHeight);
+    const Screenshot barRow = full.Part({0, 362, full.width, 363});
+    EXPECT_EQ(std::count(barRow.pixels.begin(), barRow.pixels.end(), RGB(228, 238, 233)), 0);
     EXPECT_EQ(installer->WaitForExit(0ms), -1);
     // A path longer than the edit box can still be typed.
     installer->SetInstallDir(L"");
