@@ -6,6 +6,7 @@
 
 #include "common/error_text.h"
 #include "common/owners.h"
+#include "install/files_in_use.h"
 
 namespace {
 
@@ -25,9 +26,13 @@ std::wstring CommonName(PCCERT_CONTEXT certificate) {
 }  // namespace
 
 UniqueHandle OpenUnchangeable(const std::wstring& path) {
-    return UniqueHandle{
-        ValidHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr))};
+    HANDLE file = nullptr;
+    RetryWhileHeld([&] {
+        file = ValidHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file != nullptr;
+    });
+    return UniqueHandle{file};
 }
 
 bool ReadSigner(HANDLE file, const std::wstring& path, std::wstring& commonName) {

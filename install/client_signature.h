@@ -10,7 +10,8 @@
 
 // Opens the file for reading without sharing write or delete access: while the handle is held,
 // nobody can change, replace, rename or delete the file, so what was checked is what starts.
-// Empty when the file cannot be opened so.
+// Retried while another process holds the file (RetryWhileHeld); empty when it cannot be opened
+// so.
 UniqueHandle OpenUnchangeable(const std::wstring& path);
 
 // The common name of the certificate that signed the file open as `file` (path names it), when

@@ -1,7 +1,6 @@
 #include "install/worker.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <new>
 #include <optional>
@@ -13,8 +12,10 @@
 #include "config/server_config.h"
 #include "install/client_search.h"
 #include "install/client_signature.h"
+#include "install/client_start.h"
 #include "install/download_target.h"
 #include "install/extraction.h"
+#include "install/files_in_use.h"
 #include "install/messages.h"
 #include "install/package_download.h"
 #include "install/package_signature.h"
@@ -54,6 +55,8 @@ void PostFailureWithoutThrowing(HWND window, const wchar_t* text) noexcept {
 void RunInstall(HWND window, const std::wstring& directory, const InstallPins& pins) {
     const StatusFunction status = [window](std::wstring_view text) { PostStatus(window, text); };
     std::wstring error;
+    // Before the first request: a user who left the client running learns it before the download.
+    if (!CheckNothingInUse(directory, &error)) return status(kInstallFailed + error);
     const std::wstring apiBase = FetchServerConfig(status);
     if (apiBase.empty()) return status(kInstallFailed + std::wstring(kTextNoServerConfig));
     status(kTextReadingSettings);
@@ -81,6 +84,9 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
     if (!KeepAsArchive(archive, partial, heldArchive, &error)) {
         return status(kInstallFailed + error);
     }
+    // Again right before anything is unpacked: the client may have been started meanwhile, and
+    // a half-replaced install might not start at all.
+    if (!CheckNothingInUse(directory, &error)) return status(kInstallFailed + error);
     Post(window, WM_APP_PROGRESS, kProgressSaved);
 
     status(kTextExtracting);
@@ -110,10 +116,10 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
     }
 
     Post(window, WM_APP_PROGRESS, kProgressDone);
+    // Complete only once the client has started.
+    if (!StartClient(exe, &error)) return status(kCompletedBut + error);
     InstallCompleted = true;
     status(kTextCompleted);
-    ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, ParentDirectory(exe).c_str(),
-                  SW_SHOWNORMAL);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ Usage: make_packages.py OUTPUT_DIR CLIENT_EXE
   client-nested.zip  "VexaBox/bin/Quorin.exe" two folders down
   no-client.zip      data files only
   not-a-zip.zip      an HTML error page saved under a zip's name
+  not-a-program.zip  a "Vexa盒子.exe" that is no program
 """
 
 import os
@@ -31,6 +32,7 @@ def main():
     write_zip(os.path.join(out, "client-nested.zip"),
               [("VexaBox/bin/Quorin.exe", client), ("VexaBox/data/a.txt", b"a")])
     write_zip(os.path.join(out, "no-client.zip"), data)
+    write_zip(os.path.join(out, "not-a-program.zip"), [("Vexa盒子.exe", b"not a program\n")] + data)
     with open(os.path.join(out, "not-a-zip.zip"), "wb") as f:
         f.write(b"<html><body>502 Bad Gateway</body></html>\n")
 

@@ -15,6 +15,10 @@
 //   VEXA_POWERSHELL_STANDIN_EXIT_CODE          end with that code at once, unpacking nothing
 //   VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION remove the destination and end with 0
 //   VEXA_POWERSHELL_STANDIN_STARTED            create this file first (a test sees the start)
+//   VEXA_POWERSHELL_STANDIN_HOLD_MS            after unpacking, keep the unpacked Vexa盒子.exe
+//                                              open without sharing for that long, as a
+//                                              scanner does with a file just written: from a
+//                                              copy of this program that outlives this one
 #include <windows.h>
 
 #include <zlib.h>
@@ -252,6 +256,30 @@ bool WriteEntryFile(const fs::path& place, const std::vector<unsigned char>& dat
     return static_cast<bool>(file);
 }
 
+constexpr wchar_t kHolding[] = L"VEXA_POWERSHELL_STANDIN_HOLDING_MS";
+
+// Hands the client, open without sharing, to a copy of this program that keeps it for the
+// time given and then ends, and leaves it to that copy.
+void HoldClient(const fs::path& destination, const wchar_t* milliseconds) {
+    SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
+    const HANDLE client = CreateFileW((destination / L"Vexa盒子.exe").c_str(), GENERIC_READ, 0,
+                                      &inherited, OPEN_EXISTING, 0, nullptr);
+    if (client == INVALID_HANDLE_VALUE) return;
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"powershell.exe";
+    SetEnvironmentVariableW(kHolding, milliseconds);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION holder{};
+    if (CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                       nullptr, &startup, &holder)) {
+        CloseHandle(holder.hThread);
+        CloseHandle(holder.hProcess);
+    }
+    CloseHandle(client);
+}
+
 int Fail(const wchar_t* what, const std::wstring& subject) {
     std::fwprintf(stderr, L"Expand-Archive: %ls: %ls\n", what, subject.c_str());
     return kExitFailed;
@@ -306,6 +334,11 @@ int ExpandArchive(const Command& command) {
 }  // namespace
 
 int wmain() {
+    wchar_t holding[16] = {};
+    if (GetEnvironmentVariableW(kHolding, holding, 16)) {
+        Sleep(static_cast<DWORD>(_wtoi(holding)));  // the inherited handle closes as this ends
+        return 0;
+    }
     wchar_t started[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_STARTED", started, MAX_PATH)) {
         std::ofstream(fs::path(started)).put('1');
@@ -338,5 +371,10 @@ int wmain() {
         fs::remove_all(command->destination, ignored);
         return 0;
     }
-    return ExpandArchive(*command);
+    const int result = ExpandArchive(*command);
+    wchar_t hold[16] = {};
+    if (result == 0 && GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_HOLD_MS", hold, 16)) {
+        HoldClient(command->destination, hold);
+    }
+    return result;
 }

@@ -1,0 +1,170 @@
+// Never a half install: a client still running stops a run before it changes anything, a
+// scanner's lock is waited out, and a client that does not start is no success.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/layout.h"
+#include "e2e/installer_fixture.h"
+
+namespace {
+
+constexpr wchar_t kInUse[] = L"安装失败：Vexa盒子正在运行，请先退出";
+
+class FilesInUse : public Installer {
+public:
+    // An earlier install: the client and a file of its data.
+    void InstallEarlierClient() {
+        fs::create_directories(InstallDir());
+        fs::copy_file(BuildPath("tools/demo_client.exe"), InstallDir() / L"Vexa盒子.exe");
+        WriteWholeFile(InstallDir() / L"readme.txt", "version 0\n");
+    }
+    // Starts the earlier install's client, which stays open until the test ends.
+    void StartEarlierClient() {
+        ASSERT_TRUE(StartDetached((InstallDir() / L"Vexa盒子.exe").wstring(), L"client", client_));
+        ASSERT_TRUE(WaitUntil([&] { return ClientStarted(); }, 20s));
+    }
+    void TearDown() override {
+        if (client_.info.hProcess) {
+            TerminateProcess(client_.info.hProcess, 0);
+            WaitForSingleObject(client_.info.hProcess, 10000);
+        }
+        Installer::TearDown();
+    }
+
+    const fs::path powerShellStarted_ = kTemp / L"vexa-e2e-powershell-started";
+    UniqueProcess client_;
+};
+
+// Before the first request: nothing downloaded, nothing written, the earlier install as it was.
+TEST_F(FilesInUse, AClientStillRunningStopsTheRunBeforeAnyRequest) {
+    InstallEarlierClient();
+    StartEarlierClient();
+    const std::string before = TreeWithContents(InstallDir());
+    ServePackage("client-top.zip");
+    fs::remove(powerShellStarted_);
+    const int configRequests = RequestCount("/primary/version.json");
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}});
+    installer->Click(kInstallId);
+    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
+    EXPECT_EQ(installer->Text(kStatusId), kInUse);
+    EXPECT_EQ(RequestCount("/primary/version.json"), configRequests);
+    EXPECT_EQ(RequestCount(base_), 0);
+    EXPECT_FALSE(fs::exists(powerShellStarted_));
+    EXPECT_EQ(TreeWithContents(InstallDir()), before);
+    EXPECT_EQ(LastProgress(installer->Trace()), 0);
+}
+
+// Started while the package downloads: found again right before the unpacking.
+TEST_F(FilesInUse, AClientStartedDuringTheDownloadStopsTheRunBeforeTheUnpacking) {
+    InstallEarlierClient();
+    const std::string before = TreeWithContents(InstallDir());
+    ServePackage("client-top.zip", R"(, "chunk_delay_ms": 5)");
+    fs::remove(powerShellStarted_);
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}});
+    installer->Click(kInstallId);
+    ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
+    StartEarlierClient();
+    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 60s));
+    EXPECT_EQ(installer->Text(kStatusId), kInUse);
+    EXPECT_EQ(LastProgress(installer->Trace()), 70);
+    EXPECT_FALSE(fs::exists(powerShellStarted_));
+    fs::remove(InstallDir() / L"client-started.txt");
+    EXPECT_EQ(TreeWithContents(InstallDir()), before);
+}
+
+// A lock on the new client right after the unpacking, as a scanner takes one: a short one is
+// waited out, at the publisher check or at the start; one that outlasts the waits fails that step,
+// and the run is not complete.
+TEST_F(FilesInUse, AScannersLockIsWaitedOutForTenSeconds) {
+    const std::wstring pinned = BuildPath("tests/pinned/VexaBoxInstaller.exe");
+    const std::wstring plain = BuildPath("app/VexaBoxInstaller.exe");
+    const struct {
+        const char* name;
+        std::wstring program;
+        const wchar_t* holdMs;
+        std::wstring status;
+    } cases[] = {{"lifts", plain, L"2000", L"安装完成"},
+                 {"stays", plain, L"12000", L"安装完成，但无法启动 Vexa盒子"},
+                 {"stays-pinned", pinned, L"12000", L"安装失败：客户端签名校验失败"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseBackEnd(name_ + "-" + c.name);
+        UseInstallRoot(name_ + "-" + c.name);
+        const std::string package = "signing/client-publisher.zip";
+        ServePackage(package, "", ReadWholeFile(BuildPath(package + ".sig")));
+        auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_HOLD_MS", c.holdMs}}, c.program);
+        installer->Click(kInstallId);
+        const bool completes = c.status == L"安装完成";
+        ASSERT_TRUE(installer->WaitForLine(completes ? L"finished" : L"button 立即安装", 40s));
+        EXPECT_EQ(installer->Text(kStatusId), c.status);
+        EXPECT_EQ(WaitUntil([&] { return ClientStarted(); }, completes ? 10s : 0s), completes);
+        const std::vector<std::wstring> trace = installer->Trace();
+        EXPECT_EQ(std::count(trace.begin(), trace.end(), L"status 安装完成"), completes ? 1 : 0);
+        EXPECT_EQ(installer->WaitForExit(completes ? 10s : 0s), completes ? 0 : -1);
+    }
+}
+
+// A client that is no program: installed, with its shortcut, but the run is not a success; the
+// window stays open with its inputs back.
+TEST_F(FilesInUse, AClientThatCannotStartIsNoSuccess) {
+    ServePackage("not-a-program.zip");
+    auto installer = Start();
+    installer->Click(kInstallId);
+    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
+    EXPECT_EQ(installer->Text(kStatusId), L"安装完成，但无法启动 Vexa盒子");
+    EXPECT_EQ(LastProgress(installer->Trace()), 100);
+    EXPECT_TRUE(installer->Enabled(kInstallId) && installer->Enabled(kInstallDirId));
+    EXPECT_TRUE(fs::exists(ShortcutPath()));
+    EXPECT_FALSE(installer->WaitForLine(L"finished", 2s));
+    EXPECT_EQ(installer->WaitForExit(0ms), -1);
+}
+
+// With a publisher pinned, the client checked is the client started: from the check until the
+// start nobody can move it aside and put another program in its place. An attacker tries just
+// that, over and over, from the moment the installer holds the file as it holds a checked client
+// (readers may open it, nobody may delete it); the program it would put in place is the
+// PowerShell stand-in, which leaves a file when it starts.
+TEST_F(FilesInUse, TheCheckedClientIsHeldUntilItHasStarted) {
+    const std::string package = "signing/client-publisher.zip";
+    ServePackage(package, "", ReadWholeFile(BuildPath(package + ".sig")));
+    const fs::path exe = InstallDir() / L"Vexa盒子.exe";
+    // The scanner's lock after the unpacking gives the attacker time to be there first.
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_HOLD_MS", L"2000"},
+                            {L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}},
+                           BuildPath("tests/pinned/VexaBoxInstaller.exe"));
+    installer->Click(kInstallId);
+    ASSERT_TRUE(installer->WaitForLine(L"progress 90", 20s));
+    fs::remove(powerShellStarted_);
+    std::atomic<bool> stop{false};
+    bool sawCheckedHold = false, replaced = false;
+    std::thread attacker([&] {
+        const auto opens = [&](DWORD access) {
+            return static_cast<bool>(UniqueHandle{ValidHandle(CreateFileW(
+                exe.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, 0, nullptr))});
+        };
+        while (!stop && !replaced) {
+            const bool readable = opens(GENERIC_READ), deletable = opens(DELETE);
+            sawCheckedHold = sawCheckedHold || (readable && !deletable);
+            if (sawCheckedHold && deletable &&
+                MoveFileExW(exe.c_str(), (exe.wstring() + L".moved").c_str(), 0)) {
+                replaced = CopyFileW(BuildPath("tools/powershell.exe").c_str(), exe.c_str(), TRUE);
+            }
+            Sleep(1);
+        }
+    });
+    const bool finished = installer->WaitForLine(L"finished", 30s);
+    stop = true;
+    attacker.join();
+    ASSERT_TRUE(finished) << Narrow(installer->Text(kStatusId));
+    EXPECT_TRUE(sawCheckedHold);
+    EXPECT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
+    EXPECT_FALSE(fs::exists(powerShellStarted_)) << "the program put in place was started";
+}
+
+}  // namespace
