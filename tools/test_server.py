@@ -3,7 +3,9 @@
 
 Listeners (all on localhost): plain HTTP on the base port, HTTPS with a certificate of the
 test CA on base + 1, HTTPS with a certificate of a CA that nobody trusts on base + 2.
-Base + 3 is left closed, so that connections to it are refused.
+Base + 3 is left closed, so that connections to it are refused. Base + 4 ("mixed") answers
+HTTPS with the test CA's certificate and plain HTTP on the same port, told apart by the first
+byte a client sends, so that a redirect can change the scheme alone.
 
 Control requests (any listener):
   POST /_ctl/route      body: JSON {"path": "/x", "responses": [RESPONSE, ...]}; requests for
@@ -297,12 +299,20 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, port, listener_name, tls=None):
+    def __init__(self, port, listener_name, tls=None, mixed=False):
         super().__init__(("127.0.0.1", port), Handler)
         self.listener_name = listener_name
         self.tls = tls
+        self.mixed = mixed
 
     def finish_request(self, request, client_address):
+        if self.mixed:
+            try:
+                first = request.recv(1, socket.MSG_PEEK)
+            except OSError:
+                return
+            if first != b"\x16":  # not a TLS handshake record: plain HTTP
+                return super().finish_request(request, client_address)
         if self.tls is not None:
             try:
                 request = self.tls.wrap_socket(request, server_side=True)
@@ -327,6 +337,7 @@ def serve(args):
         Server(args.port_base, "http"),
         Server(args.port_base + 1, "https", tls_context(trusted)),
         Server(args.port_base + 2, "untrusted", tls_context(rogue)),
+        Server(args.port_base + 4, "mixed", tls_context(trusted), mixed=True),
     ]
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
