@@ -27,7 +27,14 @@ RESPONSE is a JSON object; every member is optional:
       close (by then the client waits for more: Wine takes a reset that finds data still
       unread for an orderly end),
   delay_ms: wait before the status line, chunk_delay_ms: wait before every 1 KiB of body,
-  hangup: close the connection without any answer (as a server that goes away would).
+  hangup: close the connection without any answer (as a server that goes away would),
+  etag, last_modified: the ETag and Last-Modified values, sent as given. A response with
+      either answers "Range: bytes=N-" (0 <= N < size) with 206 Partial Content and the body
+      from byte N, unless an If-Range names neither value exactly; send and reset_ms then
+      count the bytes of that partial body,
+  range_shift (0): a 206 starts its body and its Content-Range this many bytes after N (a
+      server that answers the wrong bytes),
+  ranges (true): false ignores Range (a server without range support).
 
 Generated routes without any set-up:
   /_gen/bytes?size=N      N bytes of a fixed pattern, with Content-Length
@@ -43,6 +50,7 @@ import argparse
 import http.server
 import json
 import os
+import re
 import socket
 import socketserver
 import ssl
@@ -231,6 +239,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return pattern_bytes(int(r["body_size"]))
         return r.get("body", "").encode("utf-8")
 
+    def range_start(self, r, size):
+        """Where a partial answer starts its body, or None for the whole body."""
+        validators = [r[k] for k in ("etag", "last_modified") if k in r]
+        if not validators or r.get("ranges", True) is False or int(r.get("status", 200)) != 200:
+            return None
+        match = re.fullmatch(r"bytes=(\d+)-", (self.headers.get("Range") or "").strip())
+        if not match or int(match.group(1)) >= size:
+            return None
+        condition = self.headers.get("If-Range")
+        if condition is not None and condition.strip() not in validators:
+            return None
+        start = int(match.group(1)) + int(r.get("range_shift", 0))
+        return max(0, min(start, size - 1))
+
     def respond(self, r):
         if r.get("delay_ms"):
             time.sleep(r["delay_ms"] / 1000.0)
@@ -239,12 +261,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             return
         body = self.body_of(r)
-        size = os.path.getsize(r["body_file"]) if body is None else len(body)
+        total = os.path.getsize(r["body_file"]) if body is None else len(body)
+        start = self.range_start(r, total)
+        offset = start or 0
+        # From here on, size is the length of the body this answer carries.
+        size = total - offset
         send = min(size, int(r.get("send", size)))
         chunked = bool(r.get("chunked"))
         announced = r.get("content_length", "auto")
 
-        self.send_response(int(r.get("status", 200)), r.get("reason"))
+        if start is None:
+            self.send_response(int(r.get("status", 200)), r.get("reason"))
+        else:
+            self.send_response(206, "Partial Content")
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, total - 1, total))
+        if "etag" in r:
+            self.send_header("ETag", r["etag"])
+        if "last_modified" in r:
+            self.send_header("Last-Modified", r["last_modified"])
         for name, value in r.get("headers", []):
             self.send_header(name, value)
         if chunked:
@@ -265,11 +299,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         step = 1024 if delay else 1 << 20
         sent = 0
         source = open(r["body_file"], "rb") if body is None else None
+        if source:
+            source.seek(offset)
         try:
             while sent < send:
                 n = min(step, size - sent)
                 cut = min(n, send - sent)
-                piece = source.read(cut) if source else body[sent:sent + cut]
+                at = offset + sent
+                piece = source.read(cut) if source else body[at:at + cut]
                 if delay:
                     time.sleep(delay)
                 if chunked:
