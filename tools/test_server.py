@@ -36,6 +36,9 @@ RESPONSE is a JSON object; every member is optional:
       server that answers the wrong bytes),
   ranges (true): false ignores Range (a server without range support).
 
+A target in absolute form (http://host:port/x) is routed, logged and matched by its path and
+query (/x), as a server must accept that form.
+
 Generated routes without any set-up:
   /_gen/bytes?size=N      N bytes of a fixed pattern, with Content-Length
   /_gen/echo              the raw request head as the body
@@ -148,6 +151,15 @@ class State:
 STATE = State()
 
 
+def origin_form(target):
+    """The path and query of a target in absolute form, which WinHTTP under Wine sends inside a
+    proxy's CONNECT tunnel too; the raw head still shows the form that arrived."""
+    if not target.lower().startswith(("http://", "https://")):
+        return target
+    url = urllib.parse.urlsplit(target)
+    return (url.path or "/") + ("?" + url.query if url.query else "")
+
+
 class RecordingReader:
     """Keeps a copy of every line read, so that the raw request head can be logged."""
 
@@ -189,7 +201,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.dispatch()
 
     def dispatch(self):
-        target = self.path
+        target = origin_form(self.path)
         head = self.head_bytes()
         path, _, query = target.partition("?")
         params = urllib.parse.parse_qs(query)
