@@ -3,7 +3,9 @@
 
 Listeners (all on localhost): plain HTTP on the base port, HTTPS with a certificate of the
 test CA on base + 1, HTTPS with a certificate of a CA that nobody trusts on base + 2.
-Base + 3 is left closed, so that connections to it are refused.
+Base + 3 is left closed, so that connections to it are refused. Base + 4 ("mixed") answers
+HTTPS with the test CA's certificate and plain HTTP on the same port, told apart by the first
+byte a client sends, so that a redirect can change the scheme alone.
 
 Control requests (any listener):
   POST /_ctl/route      body: JSON {"path": "/x", "responses": [RESPONSE, ...]}; requests for
@@ -25,7 +27,17 @@ RESPONSE is a JSON object; every member is optional:
       close (by then the client waits for more: Wine takes a reset that finds data still
       unread for an orderly end),
   delay_ms: wait before the status line, chunk_delay_ms: wait before every 1 KiB of body,
-  hangup: close the connection without any answer (as a server that goes away would).
+  hangup: close the connection without any answer (as a server that goes away would),
+  etag, last_modified: the ETag and Last-Modified values, sent as given. A response with
+      either answers "Range: bytes=N-" (0 <= N < size) with 206 Partial Content and the body
+      from byte N, unless an If-Range names neither value exactly; send and reset_ms then
+      count the bytes of that partial body,
+  range_shift (0): a 206 starts its body and its Content-Range this many bytes after N (a
+      server that answers the wrong bytes),
+  ranges (true): false ignores Range (a server without range support).
+
+A target in absolute form (http://host:port/x) is routed, logged and matched by its path and
+query (/x), as a server must accept that form.
 
 Generated routes without any set-up:
   /_gen/bytes?size=N      N bytes of a fixed pattern, with Content-Length
@@ -41,6 +53,7 @@ import argparse
 import http.server
 import json
 import os
+import re
 import socket
 import socketserver
 import ssl
@@ -138,6 +151,15 @@ class State:
 STATE = State()
 
 
+def origin_form(target):
+    """The path and query of a target in absolute form, which WinHTTP under Wine sends inside a
+    proxy's CONNECT tunnel too; the raw head still shows the form that arrived."""
+    if not target.lower().startswith(("http://", "https://")):
+        return target
+    url = urllib.parse.urlsplit(target)
+    return (url.path or "/") + ("?" + url.query if url.query else "")
+
+
 class RecordingReader:
     """Keeps a copy of every line read, so that the raw request head can be logged."""
 
@@ -179,7 +201,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.dispatch()
 
     def dispatch(self):
-        target = self.path
+        target = origin_form(self.path)
         head = self.head_bytes()
         path, _, query = target.partition("?")
         params = urllib.parse.parse_qs(query)
@@ -229,6 +251,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return pattern_bytes(int(r["body_size"]))
         return r.get("body", "").encode("utf-8")
 
+    def range_start(self, r, size):
+        """Where a partial answer starts its body, or None for the whole body."""
+        validators = [r[k] for k in ("etag", "last_modified") if k in r]
+        if not validators or r.get("ranges", True) is False or int(r.get("status", 200)) != 200:
+            return None
+        match = re.fullmatch(r"bytes=(\d+)-", (self.headers.get("Range") or "").strip())
+        if not match or int(match.group(1)) >= size:
+            return None
+        condition = self.headers.get("If-Range")
+        if condition is not None and condition.strip() not in validators:
+            return None
+        start = int(match.group(1)) + int(r.get("range_shift", 0))
+        return max(0, min(start, size - 1))
+
     def respond(self, r):
         if r.get("delay_ms"):
             time.sleep(r["delay_ms"] / 1000.0)
@@ -237,12 +273,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             return
         body = self.body_of(r)
-        size = os.path.getsize(r["body_file"]) if body is None else len(body)
+        total = os.path.getsize(r["body_file"]) if body is None else len(body)
+        start = self.range_start(r, total)
+        offset = start or 0
+        # From here on, size is the length of the body this answer carries.
+        size = total - offset
         send = min(size, int(r.get("send", size)))
         chunked = bool(r.get("chunked"))
         announced = r.get("content_length", "auto")
 
-        self.send_response(int(r.get("status", 200)), r.get("reason"))
+        if start is None:
+            self.send_response(int(r.get("status", 200)), r.get("reason"))
+        else:
+            self.send_response(206, "Partial Content")
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, total - 1, total))
+        if "etag" in r:
+            self.send_header("ETag", r["etag"])
+        if "last_modified" in r:
+            self.send_header("Last-Modified", r["last_modified"])
         for name, value in r.get("headers", []):
             self.send_header(name, value)
         if chunked:
@@ -263,11 +311,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         step = 1024 if delay else 1 << 20
         sent = 0
         source = open(r["body_file"], "rb") if body is None else None
+        if source:
+            source.seek(offset)
         try:
             while sent < send:
                 n = min(step, size - sent)
                 cut = min(n, send - sent)
-                piece = source.read(cut) if source else body[sent:sent + cut]
+                at = offset + sent
+                piece = source.read(cut) if source else body[at:at + cut]
                 if delay:
                     time.sleep(delay)
                 if chunked:
@@ -297,12 +348,20 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, port, listener_name, tls=None):
+    def __init__(self, port, listener_name, tls=None, mixed=False):
         super().__init__(("127.0.0.1", port), Handler)
         self.listener_name = listener_name
         self.tls = tls
+        self.mixed = mixed
 
     def finish_request(self, request, client_address):
+        if self.mixed:
+            try:
+                first = request.recv(1, socket.MSG_PEEK)
+            except OSError:
+                return
+            if first != b"\x16":  # not a TLS handshake record: plain HTTP
+                return super().finish_request(request, client_address)
         if self.tls is not None:
             try:
                 request = self.tls.wrap_socket(request, server_side=True)
@@ -327,6 +386,7 @@ def serve(args):
         Server(args.port_base, "http"),
         Server(args.port_base + 1, "https", tls_context(trusted)),
         Server(args.port_base + 2, "untrusted", tls_context(rogue)),
+        Server(args.port_base + 4, "mixed", tls_context(trusted), mixed=True),
     ]
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
