@@ -68,9 +68,9 @@ TEST_F(Installer, APickedUpPackageIsVerifiedWhole) {
         auto installer = Start({}, BuildPath("tests/pinned/VexaBoxInstaller.exe"));
         installer->Click(kInstallId);
         ASSERT_TRUE(installer->WaitForLine(c.verifies ? L"finished" : L"button 立即安装", 30s));
-        EXPECT_EQ(installer->WaitForExit(c.verifies ? 10s : 0s), c.verifies ? 0 : -1);
         EXPECT_EQ(installer->Text(kStatusId),
                   c.verifies ? L"安装完成" : L"安装失败：安装包签名校验失败");
+        EXPECT_EQ(installer->WaitForExit(c.verifies ? 10s : 0s), c.verifies ? 0 : -1);
         EXPECT_TRUE(installer->WaitForLine(L"status 网络中断，正在重新连接...", 0ms));
         EXPECT_EQ(RequestCount(base_ + "files/"), 2);
         EXPECT_FALSE(fs::exists(kTemp / L"client-publisher.zip.partial"));

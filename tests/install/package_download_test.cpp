@@ -111,9 +111,10 @@ TEST(DownloadPackage, PicksUpABodyThatBrokeOffOrStartsAgainFromZero) {
         {"last-modified",
          {Sends(lastModified + kCut), Sends(lastModified)},
          {{}, {kRange, "If-Range: Mon, 07 Dec 2026 10:00:00 GMT"}}},
+        // A reset may take bytes still on their way with it: the rest from wherever it stopped.
         {"reset",
          {Sends(kETag + kCut + R"(, "reset_ms": 300)"), Sends(kETag)},
-         {{}, {kRange, "If-Range: \"v1\""}}},
+         {{}, {"If-Range: \"v1\""}}},
         // The rest of another version is never joined to this one.
         {"ranges-ignored",
          {Sends(kETag + kCut + R"(, "ranges": false)"), Sends(kETag + R"(, "ranges": false)")},
@@ -169,7 +170,7 @@ TEST(DownloadPackage, GivesUpAfterFiveResumptionsAndNeverRetriesBeforeTheFirstBy
         std::string response;
         std::wstring error;
         int requests;
-    } cases[] = {{"always-cut", Sends(kETag + kCut), L"下载数据不完整", 6},
+    } cases[] = {{"always-cut", Sends(kETag + R"(, "send": 1000)"), L"下载数据不完整", 6},
                  {"missing", R"({"status": 404})", L"服务器返回错误：404", 1},
                  {"hangup", R"({"hangup": true})", L"服务器无响应", 1}};
     for (const auto& c : cases) {
