@@ -7,10 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 
+#include "install/extraction.h"
 #include "install/install_folder.h"
+#include "support/test_files.h"
 #include "support/test_server.h"
+#include "test_config.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -210,6 +216,169 @@ TEST(JudgeFolderSecurity, ReprotectsAnEntryOfAnotherKind) {
     // The same descriptor without the object entry is the user's own.
     ASSERT_TRUE(DeleteAce(dacl, 1));
     EXPECT_EQ(JudgeFolderSecurity(&descriptor, user.get()), FolderVerdict::kUse);
+}
+
+// A folder that scripts/test-folders made on the host, as Wine sees it.
+std::wstring HostFolder(std::string_view name) {
+    return WindowsPathOfHost(std::string(kTestBuildDir) + "/test-folders/" + std::string(name));
+}
+
+// Whether an allowed entry of the folder's DACL, as read back from the disk, lets Everyone add
+// a file.
+bool EveryoneMayAddFiles(const std::wstring& folder) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const UniqueLocalMem<void> owned{descriptor};
+    const UniqueLocalMem<void> everyone = Sid(L"S-1-1-0");
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+            ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (ace->Mask & FILE_ADD_FILE) &&
+            EqualSid(&ace->SidStart, everyone.get())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An owner that holds a handle the check must let go of.
+UniqueHandle SomeHandle() {
+    return UniqueHandle{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+}
+
+TEST(CheckInstallFolder, PassesWhereNoFolderIsYet) {
+    const ScratchDir scratch;
+    WriteWholeFile(scratch / L"a file", "not a folder");
+    const struct {
+        std::wstring directory;
+        bool exists;  // something other than a folder is there
+    } cases[] = {{scratch / L"Vexa游戏盒子", false},
+                 {scratch / L"missing\\deeper\\Vexa游戏盒子", false},
+                 {scratch / L"a file", true}};
+    for (const auto& c : cases) {
+        UniqueHandle held = SomeHandle();
+        std::wstring error = L"untouched";
+        EXPECT_TRUE(CheckInstallFolder(c.directory, held, &error)) << Narrow(c.directory);
+        EXPECT_EQ(error, L"untouched");
+        EXPECT_FALSE(held) << Narrow(c.directory);
+        EXPECT_EQ(fs::exists(c.directory), c.exists) << Narrow(c.directory);
+    }
+    EXPECT_EQ(ReadWholeFile(scratch / L"a file"), "not a folder");
+}
+
+// While the caller holds the folder, nobody can rename or remove it (and so put a link in its
+// place), but files still go in; once it lets go, the folder can move again.
+TEST(CheckInstallFolder, HoldsTheFolderAgainstRenamingAndRemoval) {
+    const ScratchDir scratch;
+    const std::wstring folder = scratch / L"Vexa游戏盒子";
+    const std::wstring moved = scratch / L"moved";
+    fs::create_directories(folder);
+    UniqueHandle held;
+    std::wstring error = L"untouched";
+    ASSERT_TRUE(CheckInstallFolder(folder + L"\\", held, &error)) << Narrow(error);
+    EXPECT_EQ(error, L"untouched");
+    ASSERT_TRUE(held);
+
+    EXPECT_FALSE(MoveFileW(folder.c_str(), moved.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(ValidHandle(
+        CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
+    WriteWholeFile(folder + L"\\inside.txt", "inside");
+    EXPECT_EQ(ReadWholeFile(folder + L"\\inside.txt"), "inside");
+
+    held.reset();
+    EXPECT_TRUE(MoveFileW(folder.c_str(), moved.c_str()));
+    EXPECT_EQ(ReadWholeFile(moved + L"\\inside.txt"), "inside");
+}
+
+// The unpacking goes into a folder held by the check, next to what was there.
+TEST(CheckInstallFolder, LetsThePackageBeUnpackedIntoTheFolderItHolds) {
+    const ScratchDir scratch;
+    const std::wstring folder = scratch / L"Vexa游戏盒子";
+    WriteWholeFile(folder + L"\\earlier.txt", "earlier");
+    UniqueHandle held;
+    ASSERT_TRUE(CheckInstallFolder(folder, held, nullptr));
+    ASSERT_TRUE(held);
+    std::wstring error;
+    EXPECT_TRUE(ExtractPackage(TestZipPath("package.zip"), folder, &error)) << Narrow(error);
+    EXPECT_EQ(ReadWholeFile(folder + L"\\data\\深层\\文件.txt"), "第一版");
+    EXPECT_EQ(ReadWholeFile(folder + L"\\earlier.txt"), "earlier");
+}
+
+// A folder everyone may write to gets the installer's DACL, and keeps its files. Wine keeps no
+// descriptor but a Unix mode, and sets the mode when a DACL is set: Everyone's full control
+// makes the folder writable by all, and the installer's DACL takes that away (Users keep
+// reading).
+TEST(CheckInstallFolder, TakesOthersWriteAccessFromAFolderItKeeps) {
+    const ScratchDir scratch;
+    const std::wstring folder = scratch / L"Vexa游戏盒子";
+    WriteWholeFile(folder + L"\\earlier.txt", "earlier");
+    const std::wstring sddl = L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;" + CurrentUserSid() + L")";
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &open, nullptr));
+    const UniqueLocalMem<void> owned{open};
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(open, &present, &dacl, &defaulted));
+    ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(EveryoneMayAddFiles(folder));
+
+    UniqueHandle held;
+    std::wstring error = L"untouched";
+    EXPECT_TRUE(CheckInstallFolder(folder, held, &error)) << Narrow(error);
+    EXPECT_EQ(error, L"untouched");
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(EveryoneMayAddFiles(folder));
+    EXPECT_EQ(ReadWholeFile(folder + L"\\earlier.txt"), "earlier");
+}
+
+// Wine makes no link with CreateSymbolicLinkW, but shows a Unix symbolic link's entry as a
+// reparse point (with no tag), and opens what it leads to even when told not to.
+TEST(CheckInstallFolder, RefusesALinkInTheFoldersPlace) {
+    const std::wstring link = HostFolder("link");
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << "made by scripts/test-folders";
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    for (const std::wstring& directory : {link, link + L"\\"}) {
+        UniqueHandle held = SomeHandle();
+        std::wstring error;
+        EXPECT_FALSE(CheckInstallFolder(directory, held, &error)) << Narrow(directory);
+        EXPECT_EQ(error, L"安装目录是一个链接");
+        EXPECT_FALSE(held);
+    }
+    EXPECT_EQ(ListTree(HostFolder("target")), L"");
+}
+
+// Wine reports a folder of another Unix account as owned by ANONYMOUS LOGON, and cannot change
+// an owner: scripts/test-folders makes one when it runs as root.
+TEST(CheckInstallFolder, RefusesAFolderOfAnotherAccount) {
+    const std::wstring foreign = HostFolder("foreign");
+    if (!fs::is_directory(foreign)) GTEST_SKIP() << "scripts/test-folders ran without root";
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(foreign.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                    &owner, nullptr, nullptr, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    const UniqueLocalMem<void> owned{descriptor};
+    const UniqueLocalMem<void> me = Sid(CurrentUserSid());
+    ASSERT_FALSE(EqualSid(owner, me.get()));
+
+    UniqueHandle held = SomeHandle();
+    std::wstring error;
+    EXPECT_FALSE(CheckInstallFolder(foreign, held, &error));
+    EXPECT_EQ(error, L"安装目录属于其他用户");
+    EXPECT_FALSE(held);
+    EXPECT_EQ(ListTree(foreign), L"");
 }
 
 }  // namespace
