@@ -15,7 +15,8 @@ namespace {
 
 constexpr wchar_t kTextCannotCreateDir[] = L"无法创建安装目录";
 
-// The user this process runs as, in SDDL's string form.
+}  // namespace
+
 std::wstring CurrentUserSid() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
@@ -31,8 +32,6 @@ std::wstring CurrentUserSid() {
     const UniqueLocalMem<wchar_t> ownedText{text};
     return text;
 }
-
-}  // namespace
 
 UniqueLocalMem<void> InstallFolderSecurity() {
     const std::wstring user = CurrentUserSid();

@@ -6,6 +6,9 @@
 
 #include "common/owners.h"
 
+// The user this process runs as, in SDDL's string form; empty when it cannot be read.
+std::wstring CurrentUserSid();
+
 // A protected descriptor (nothing inherited): full control for the installing user, SYSTEM and
 // Administrators, read and execute for Users, each handed on to files and folders inside.
 // Empty when it cannot be built.

@@ -1,0 +1,384 @@
+#include "install/folder_check.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+#include "install/extraction.h"
+#include "install/install_folder.h"
+#include "support/test_files.h"
+#include "support/test_server.h"
+#include "test_config.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr wchar_t kUser[] = L"S-1-5-21-1-2-3-1001";
+constexpr wchar_t kOtherUser[] = L"S-1-5-21-1-2-3-1002";
+
+std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_view to) {
+    for (size_t at = text.find(from); at != std::wstring::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The descriptor an SDDL text describes, "{user}" and "{other}" standing for the two test users.
+// Wine reads NO_ACCESS_CONTROL as an empty DACL where Windows reads a null DACL: for such a text
+// the descriptor gets the null DACL here, with the owner and protection the text gives.
+class Descriptor {
+public:
+    explicit Descriptor(const std::wstring& sddl) {
+        const std::wstring text =
+            ReplaceAll(ReplaceAll(sddl, L"{user}", kUser), L"{other}", kOtherUser);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
+                                                                  &descriptor, nullptr)) {
+            return;
+        }
+        parsed_.reset(descriptor);
+        if (text.find(L"NO_ACCESS_CONTROL") == std::wstring::npos) return;
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+        GetSecurityDescriptorControl(descriptor, &control, &revision);
+        InitializeSecurityDescriptor(&nullDacl_, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorOwner(&nullDacl_, owner, FALSE);
+        SetSecurityDescriptorDacl(&nullDacl_, TRUE, nullptr, FALSE);
+        SetSecurityDescriptorControl(&nullDacl_, SE_DACL_PROTECTED, control & SE_DACL_PROTECTED);
+        useNullDacl_ = true;
+    }
+    PSECURITY_DESCRIPTOR get() { return useNullDacl_ ? &nullDacl_ : parsed_.get(); }
+
+private:
+    UniqueLocalMem<void> parsed_;
+    SECURITY_DESCRIPTOR nullDacl_{};
+    bool useNullDacl_ = false;
+};
+
+UniqueLocalMem<void> Sid(const std::wstring& text) {
+    PSID sid = nullptr;
+    ConvertStringSidToSidW(text.c_str(), &sid);
+    return UniqueLocalMem<void>{sid};
+}
+
+const char* Name(FolderVerdict verdict) {
+    switch (verdict) {
+        case FolderVerdict::kUse:
+            return "use";
+        case FolderVerdict::kReprotect:
+            return "re-protect";
+        case FolderVerdict::kRefuse:
+            return "refuse";
+    }
+    return "?";
+}
+
+// The installer's own DACL, as SDDL.
+std::wstring InstallerDacl() {
+    const UniqueLocalMem<void> descriptor = InstallFolderSecurity();
+    wchar_t* text = nullptr;
+    if (!descriptor ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return L"";
+    }
+    const UniqueLocalMem<wchar_t> owned{text};
+    return text;
+}
+
+TEST(JudgeFolderSecurity, UsesOnlyWhatTheUserOwnsAndOnlyTrustedAccountsMayChange) {
+    const std::wstring me = CurrentUserSid();
+    ASSERT_FALSE(me.empty());
+    const std::wstring installerDacl = InstallerDacl();
+    ASSERT_FALSE(installerDacl.empty());
+    constexpr FolderVerdict kUse = FolderVerdict::kUse;
+    constexpr FolderVerdict kReprotect = FolderVerdict::kReprotect;
+    constexpr FolderVerdict kRefuse = FolderVerdict::kRefuse;
+    const struct {
+        std::wstring sddl;
+        FolderVerdict verdict;
+        std::wstring user = kUser;
+    } cases[] = {
+        // The user's own protected folder, as the installer makes it, and with generic rights.
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)",
+         kUse},
+        {L"O:{user}D:P(A;OICI;GA;;;{user})(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)", kUse},
+        {L"O:" + me + installerDacl, kUse, me},
+        // Owned by SYSTEM or Administrators, protected.
+        {L"O:BAD:P(A;OICI;FA;;;{user})(A;OICI;FA;;;BA)", kUse},
+        {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;{user})", kUse},
+        // Reading, listing, running and reading the descriptor are no change.
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;0x1200a9;;;{other})(A;;GRGX;;;WD)"
+         L"(A;;0x1000a9;;;AU)",
+         kUse},
+        // Denied entries take nothing away from the verdict.
+        {L"O:{user}D:P(D;OICI;FA;;;WD)", kUse},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(D;;FA;;;{other})(D;OICIIO;GA;;;AU)", kUse},
+
+        // Owned by another account: another user, Users, Everyone, or nobody.
+        {L"O:{other}D:P(A;OICI;FA;;;{user})", kRefuse},
+        {L"O:BUD:P(A;OICI;FA;;;{user})", kRefuse},
+        {L"O:WDD:P(A;OICI;FA;;;{user})", kRefuse},
+        {L"D:P(A;OICI;FA;;;{user})", kRefuse},
+        // Refused before anything else counts.
+        {L"O:{other}D:NO_ACCESS_CONTROL", kRefuse},
+        {L"O:{other}D:AI(A;OICIID;0x1301bf;;;AU)", kRefuse},
+        // The user's folder under a drive root: Authenticated Users may modify, inherited.
+        {L"O:{user}D:AI(A;OICIID;FA;;;{user})(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
+         L"(A;OICIID;0x1301bf;;;AU)(A;OICIID;FRFX;;;BU)",
+         kReprotect},
+        // Not protected, even with trusted entries only: what is above may still hand down more.
+        {L"O:{user}D:(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)", kReprotect},
+        {L"O:{user}D:AI(A;OICIID;FA;;;{user})", kReprotect},
+        // A null DACL, protected or not, and no DACL at all.
+        {L"O:{user}D:NO_ACCESS_CONTROL", kReprotect},
+        {L"O:{user}D:PNO_ACCESS_CONTROL", kReprotect},
+        {L"O:{user}", kReprotect},
+        // Everyone may write.
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FW;;;WD)", kReprotect},
+        // Each changing right alone, for another user: write data (add a file), append data
+        // (add a subfolder), write extended attributes, delete a child, write attributes,
+        // delete, change the DACL, change the owner, generic write, generic all.
+        {L"O:{user}D:P(A;;0x2;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x4;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x10;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x40;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x100;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x10000;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x40000;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x80000;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x40000000;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x10000000;;;{other})", kReprotect},
+        // Inherit-only entries reach what is made inside: another user, and the creator of
+        // each new file or folder (as drive roots hand down).
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICIIO;FA;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICIIO;GA;;;CO)", kReprotect},
+        // A denied entry is not weighed against an allowed one.
+        {L"O:{user}D:P(D;;FA;;;{other})(A;;FA;;;{other})", kReprotect},
+        // The user's own folder judged for another user.
+        {L"O:{user}D:P(A;OICI;FA;;;{user})", kRefuse, kOtherUser},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;{user})", kReprotect, kOtherUser},
+    };
+    for (const auto& c : cases) {
+        Descriptor descriptor(c.sddl);
+        ASSERT_TRUE(descriptor.get()) << Narrow(c.sddl);
+        const UniqueLocalMem<void> user = Sid(c.user);
+        ASSERT_TRUE(user);
+        const FolderVerdict verdict = JudgeFolderSecurity(descriptor.get(), user.get());
+        EXPECT_EQ(verdict, c.verdict) << Narrow(c.sddl) << " for " << Narrow(c.user) << ": "
+                                      << Name(verdict) << " instead of " << Name(c.verdict);
+        if (c.sddl.find(L"NO_ACCESS_CONTROL") != std::wstring::npos) {
+            PACL dacl = nullptr;
+            BOOL present = FALSE, defaulted = FALSE;
+            GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
+            EXPECT_TRUE(present && !dacl) << "not a null DACL: " << Narrow(c.sddl);
+        }
+    }
+}
+
+// Object entries carry flags (and object types) before their SID: an entry of a kind the
+// decision does not read counts as one that may give anything. Wine's AddAccessAllowedObjectAce
+// fails, so the entry is put together here: no object types, Everyone may read.
+TEST(JudgeFolderSecurity, ReprotectsAnEntryOfAnotherKind) {
+    const UniqueLocalMem<void> user = Sid(kUser);
+    const UniqueLocalMem<void> everyone = Sid(L"S-1-1-0");
+    ASSERT_TRUE(user && everyone);
+    alignas(DWORD) BYTE buffer[256] = {};
+    auto* dacl = reinterpret_cast<PACL>(buffer);
+    ASSERT_TRUE(InitializeAcl(dacl, sizeof(buffer), ACL_REVISION_DS));
+    ASSERT_TRUE(AddAccessAllowedAceEx(dacl, ACL_REVISION_DS, 0, FILE_ALL_ACCESS, user.get()));
+    alignas(DWORD) BYTE entry[64] = {};
+    auto* object = reinterpret_cast<ACCESS_ALLOWED_OBJECT_ACE*>(entry);
+    const DWORD sidSize = GetLengthSid(everyone.get());
+    const size_t sidOffset = offsetof(ACCESS_ALLOWED_OBJECT_ACE, ObjectType);
+    object->Header.AceType = ACCESS_ALLOWED_OBJECT_ACE_TYPE;
+    object->Header.AceSize = static_cast<WORD>(sidOffset + sidSize);
+    object->Mask = FILE_GENERIC_READ;
+    object->Flags = 0;
+    ASSERT_TRUE(CopySid(sidSize, entry + sidOffset, everyone.get()));
+    ASSERT_TRUE(AddAce(dacl, ACL_REVISION_DS, MAXDWORD, entry, object->Header.AceSize));
+    SECURITY_DESCRIPTOR descriptor{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, user.get(), FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
+    EXPECT_EQ(JudgeFolderSecurity(&descriptor, user.get()), FolderVerdict::kReprotect);
+    // The same descriptor without the object entry is the user's own.
+    ASSERT_TRUE(DeleteAce(dacl, 1));
+    EXPECT_EQ(JudgeFolderSecurity(&descriptor, user.get()), FolderVerdict::kUse);
+}
+
+// A folder that scripts/test-folders made on the host, as Wine sees it.
+std::wstring HostFolder(std::string_view name) {
+    return WindowsPathOfHost(std::string(kTestBuildDir) + "/test-folders/" + std::string(name));
+}
+
+// Whether an allowed entry of the folder's DACL, as read back from the disk, lets Everyone add
+// a file.
+bool EveryoneMayAddFiles(const std::wstring& folder) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const UniqueLocalMem<void> owned{descriptor};
+    const UniqueLocalMem<void> everyone = Sid(L"S-1-1-0");
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+            ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (ace->Mask & FILE_ADD_FILE) &&
+            EqualSid(&ace->SidStart, everyone.get())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An owner that holds a handle the check must let go of.
+UniqueHandle SomeHandle() {
+    return UniqueHandle{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+}
+
+TEST(CheckInstallFolder, PassesWhereNoFolderIsYet) {
+    const ScratchDir scratch;
+    WriteWholeFile(scratch / L"a file", "not a folder");
+    const struct {
+        std::wstring directory;
+        bool exists;  // something other than a folder is there
+    } cases[] = {{scratch / L"Vexa游戏盒子", false},
+                 {scratch / L"missing\\deeper\\Vexa游戏盒子", false},
+                 {scratch / L"a file", true}};
+    for (const auto& c : cases) {
+        UniqueHandle held = SomeHandle();
+        std::wstring error = L"untouched";
+        EXPECT_TRUE(CheckInstallFolder(c.directory, held, &error)) << Narrow(c.directory);
+        EXPECT_EQ(error, L"untouched");
+        EXPECT_FALSE(held) << Narrow(c.directory);
+        EXPECT_EQ(fs::exists(c.directory), c.exists) << Narrow(c.directory);
+    }
+    EXPECT_EQ(ReadWholeFile(scratch / L"a file"), "not a folder");
+}
+
+// While the caller holds the folder, nobody can rename or remove it (and so put a link in its
+// place), but files still go in; once it lets go, the folder can move again.
+TEST(CheckInstallFolder, HoldsTheFolderAgainstRenamingAndRemoval) {
+    const ScratchDir scratch;
+    const std::wstring folder = scratch / L"Vexa游戏盒子";
+    const std::wstring moved = scratch / L"moved";
+    fs::create_directories(folder);
+    UniqueHandle held;
+    std::wstring error = L"untouched";
+    ASSERT_TRUE(CheckInstallFolder(folder + L"\\", held, &error)) << Narrow(error);
+    EXPECT_EQ(error, L"untouched");
+    ASSERT_TRUE(held);
+
+    EXPECT_FALSE(MoveFileW(folder.c_str(), moved.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(ValidHandle(
+        CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
+    WriteWholeFile(folder + L"\\inside.txt", "inside");
+    EXPECT_EQ(ReadWholeFile(folder + L"\\inside.txt"), "inside");
+
+    held.reset();
+    EXPECT_TRUE(MoveFileW(folder.c_str(), moved.c_str()));
+    EXPECT_EQ(ReadWholeFile(moved + L"\\inside.txt"), "inside");
+}
+
+// The unpacking goes into a folder held by the check, next to what was there.
+TEST(CheckInstallFolder, LetsThePackageBeUnpackedIntoTheFolderItHolds) {
+    const ScratchDir scratch;
+    const std::wstring folder = scratch / L"Vexa游戏盒子";
+    WriteWholeFile(folder + L"\\earlier.txt", "earlier");
+    UniqueHandle held;
+    ASSERT_TRUE(CheckInstallFolder(folder, held, nullptr));
+    ASSERT_TRUE(held);
+    std::wstring error;
+    EXPECT_TRUE(ExtractPackage(TestZipPath("package.zip"), folder, &error)) << Narrow(error);
+    EXPECT_EQ(ReadWholeFile(folder + L"\\data\\深层\\文件.txt"), "第一版");
+    EXPECT_EQ(ReadWholeFile(folder + L"\\earlier.txt"), "earlier");
+}
+
+// A folder everyone may write to gets the installer's DACL, and keeps its files. Wine keeps no
+// descriptor but a Unix mode, and sets the mode when a DACL is set: Everyone's full control
+// makes the folder writable by all, and the installer's DACL takes that away (Users keep
+// reading).
+TEST(CheckInstallFolder, TakesOthersWriteAccessFromAFolderItKeeps) {
+    const ScratchDir scratch;
+    const std::wstring folder = scratch / L"Vexa游戏盒子";
+    WriteWholeFile(folder + L"\\earlier.txt", "earlier");
+    const std::wstring sddl = L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;" + CurrentUserSid() + L")";
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &open, nullptr));
+    const UniqueLocalMem<void> owned{open};
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(open, &present, &dacl, &defaulted));
+    ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(EveryoneMayAddFiles(folder));
+
+    UniqueHandle held;
+    std::wstring error = L"untouched";
+    EXPECT_TRUE(CheckInstallFolder(folder, held, &error)) << Narrow(error);
+    EXPECT_EQ(error, L"untouched");
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(EveryoneMayAddFiles(folder));
+    EXPECT_EQ(ReadWholeFile(folder + L"\\earlier.txt"), "earlier");
+}
+
+// Wine makes no link with CreateSymbolicLinkW, but shows a Unix symbolic link's entry as a
+// reparse point (with no tag), and opens what it leads to even when told not to.
+TEST(CheckInstallFolder, RefusesALinkInTheFoldersPlace) {
+    const std::wstring link = HostFolder("link");
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << "made by scripts/test-folders";
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    for (const std::wstring& directory : {link, link + L"\\"}) {
+        UniqueHandle held = SomeHandle();
+        std::wstring error;
+        EXPECT_FALSE(CheckInstallFolder(directory, held, &error)) << Narrow(directory);
+        EXPECT_EQ(error, L"安装目录是一个链接");
+        EXPECT_FALSE(held);
+    }
+    EXPECT_EQ(ListTree(HostFolder("target")), L"");
+}
+
+// Wine reports a folder of another Unix account as owned by ANONYMOUS LOGON, and cannot change
+// an owner: scripts/test-folders makes one when it runs as root.
+TEST(CheckInstallFolder, RefusesAFolderOfAnotherAccount) {
+    const std::wstring foreign = HostFolder("foreign");
+    if (!fs::is_directory(foreign)) GTEST_SKIP() << "scripts/test-folders ran without root";
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(foreign.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                    &owner, nullptr, nullptr, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    const UniqueLocalMem<void> owned{descriptor};
+    const UniqueLocalMem<void> me = Sid(CurrentUserSid());
+    ASSERT_FALSE(EqualSid(owner, me.get()));
+
+    UniqueHandle held = SomeHandle();
+    std::wstring error;
+    EXPECT_FALSE(CheckInstallFolder(foreign, held, &error));
+    EXPECT_EQ(error, L"安装目录属于其他用户");
+    EXPECT_FALSE(held);
+    EXPECT_EQ(ListTree(foreign), L"");
+}
+
+}  // namespace
