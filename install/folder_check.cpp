@@ -31,6 +31,12 @@ bool IsTrusted(PSID sid, PSID user) {
            IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
 }
 
+// A reparse point that stands for another place (a symbolic link, a junction, a mount point), or
+// one whose tag cannot be told. Others (a cloud-sync client's, say) mark ordinary folders.
+bool IsLinkTag(DWORD tag) {
+    return tag == 0 || IsReparseTagNameSurrogate(tag);
+}
+
 // The folder itself, not what a link in its place leads to. Without delete sharing, nobody can
 // rename or remove it, or put a link in its place, while the handle is open.
 UniqueHandle OpenInPlace(const std::wstring& path, DWORD access) {
@@ -121,9 +127,14 @@ bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::
     if (!GetFileInformationByHandle(folder.get(), &info)) return Fail(error, kTextCannotOpen);
     // On Windows the handle is the link itself. Wine opens what a Unix symbolic link leads to
     // even when told not to follow it, and only the directory entry still shows the link.
-    const DWORD entry = GetFileAttributesW(path.c_str());
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        (entry != INVALID_FILE_ATTRIBUTES && (entry & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    WIN32_FIND_DATAW entry{};
+    const UniqueFind found{ValidHandle(FindFirstFileW(path.c_str(), &entry))};
+    if (((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (!GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+          IsLinkTag(tag.ReparseTag))) ||
+        (found && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         IsLinkTag(entry.dwReserved0))) {
         return Fail(error, kTextLink);
     }
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;

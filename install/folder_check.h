@@ -30,7 +30,8 @@ FolderVerdict JudgeFolderSecurity(PSECURITY_DESCRIPTOR descriptor, PSID user);
 // DACL (InstallFolderSecurity(), handed on to what is inside; no file is removed): then `held`
 // is the open folder, which cannot be renamed, removed or replaced until the caller closes it.
 // On failure `held` is empty and the error text (when given) becomes "安装目录是一个链接" for a
-// reparse point (junction, symbolic link, mount point), "安装目录属于其他用户" for kRefuse or a
+// reparse point that stands for another place (junction, symbolic link, mount point) or whose
+// tag cannot be read, "安装目录属于其他用户" for kRefuse or a
 // folder that cannot be given the installer's DACL, or "无法打开安装目录" when the folder or its
 // descriptor cannot be read; on success it is left untouched.
 bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::wstring* error);

@@ -16,6 +16,8 @@
 #include "install/download_target.h"
 #include "install/extraction.h"
 #include "install/files_in_use.h"
+#include "install/folder_check.h"
+#include "install/install_folder.h"
 #include "install/messages.h"
 #include "install/package_download.h"
 #include "install/package_signature.h"
@@ -51,12 +53,21 @@ void PostFailureWithoutThrowing(HWND window, const wchar_t* text) noexcept {
     }
 }
 
+// The install directory is the user's own (or not there yet), and no file in it is held by
+// another process; `folder` holds it open from then on.
+bool CheckInstallDir(const std::wstring& directory, UniqueHandle& folder, std::wstring* error) {
+    return CheckInstallFolder(directory, folder, error) && CheckNothingInUse(directory, error);
+}
+
 // The steps of one run up to its ending's status; the caller posts what every ending shares.
 void RunInstall(HWND window, const std::wstring& directory, const InstallPins& pins) {
     const StatusFunction status = [window](std::wstring_view text) { PostStatus(window, text); };
     std::wstring error;
-    // Before the first request: a user who left the client running learns it before the download.
-    if (!CheckNothingInUse(directory, &error)) return status(kInstallFailed + error);
+    // Before the first request, so that the user learns it before the download: the folder is
+    // the user's own, and nothing in it is in use.
+    UniqueHandle folder;
+    if (!CheckInstallDir(directory, folder, &error)) return status(kInstallFailed + error);
+    folder.reset();
     const std::wstring apiBase = FetchServerConfig(status);
     if (apiBase.empty()) return status(kInstallFailed + std::wstring(kTextNoServerConfig));
     status(kTextReadingSettings);
@@ -84,14 +95,17 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
     if (!KeepAsArchive(archive, partial, heldArchive, &error)) {
         return status(kInstallFailed + error);
     }
-    // Again right before anything is unpacked: the client may have been started meanwhile, and
-    // a half-replaced install might not start at all.
-    if (!CheckNothingInUse(directory, &error)) return status(kInstallFailed + error);
     Post(window, WM_APP_PROGRESS, kProgressSaved);
 
     status(kTextExtracting);
+    // Again right before anything is unpacked, the folder made first: the client may have been
+    // started meanwhile, and the folder is held, as it was checked, until the unpacking ends.
+    if (!CreateInstallFolder(directory, &error) || !CheckInstallDir(directory, folder, &error)) {
+        return status(kInstallFailed + error);
+    }
     const bool extracted = ExtractPackage(archive, directory, &error);
     heldArchive.reset();
+    folder.reset();
     if (!extracted) return status(kInstallFailed + error);
     DeleteFileW(archive.c_str());
     Post(window, WM_APP_PROGRESS, kProgressUnpacked);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -321,8 +322,9 @@ TEST_F(Installer, EndingsThatStartNoClient) {
              std::ofstream(installRoot_) << "a file where the folder belongs";
          },
          L"安装失败：无法创建安装目录", 75},
+        // The folder is held while it is unpacked into: what takes its files cannot take it.
         {[&] { fs::remove(installRoot_); },
-         L"安装完成，但无法读取安装目录",
+         L"安装完成，但未找到 Vexa盒子.exe",
          100,
          {{L"VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION", L"1"}}}};
     std::unique_ptr<InstallerWindow> installer;
@@ -347,6 +349,33 @@ TEST_F(Installer, EndingsThatStartNoClient) {
         // now, or have left its file behind.
         EXPECT_EQ(ChildProcessCount(installer->ProcessId()), 0);
         EXPECT_FALSE(ClientStarted());
+    }
+}
+
+// An install directory that is a link, or another account's folder, ends the run before the
+// first request: nothing downloaded, nothing written where the link leads or into the folder.
+TEST_F(Installer, ALinkOrAnotherUsersFolderIsNeverInstalledInto) {
+    const std::string folders = std::string(kTestBuildDir) + "/test-folders/";
+    const struct {
+        const char* root;
+        std::wstring status;
+    } cases[] = {{"e2e-link", L"安装失败：安装目录是一个链接"},
+                 {"e2e-foreign", L"安装失败：安装目录属于其他用户"}};
+    ServePackage("client-top.zip");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.root);
+        const std::wstring root = WindowsPathOfHost(folders + c.root);
+        if (!fs::is_directory(fs::path(root) / L"Vexa游戏盒子")) {
+            std::printf("skipped: scripts/test-folders made no %s (it needs root)\n", c.root);
+            continue;
+        }
+        auto installer = Start();
+        installer->SetInstallDir(root);
+        installer->Click(kInstallId);
+        ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
+        EXPECT_EQ(installer->Text(kStatusId), c.status);
+        EXPECT_EQ(RequestCount(base_), 0);
+        EXPECT_EQ(ListTree(fs::path(root) / L"Vexa游戏盒子"), L"");
     }
 }
 

@@ -71,7 +71,7 @@ TEST_F(FilesInUse, AClientStartedDuringTheDownloadStopsTheRunBeforeTheUnpacking)
     StartEarlierClient();
     ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 60s));
     EXPECT_EQ(installer->Text(kStatusId), kInUse);
-    EXPECT_EQ(LastProgress(installer->Trace()), 70);
+    EXPECT_EQ(LastProgress(installer->Trace()), 75);
     EXPECT_FALSE(fs::exists(powerShellStarted_));
     fs::remove(InstallDir() / L"client-started.txt");
     EXPECT_EQ(TreeWithContents(InstallDir()), before);

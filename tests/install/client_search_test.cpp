@@ -52,6 +52,13 @@ TEST(FindClientExecutable, FindsARegularFileByEitherNameAtAnyDepth) {
             expected |= exePath == (found.empty() ? L"" : installDir + L"\\" + found);
         EXPECT_TRUE(expected) << Narrow(c.tree.at(0)) << " found " << Narrow(exePath);
     }
+    // A directory gone meanwhile stops the search.
+    const ScratchDir scratch;
+    std::wstring exePath = L"before";
+    std::wstring error;
+    EXPECT_FALSE(FindClientExecutable(scratch / L"gone", exePath, &error));
+    EXPECT_EQ(error, L"无法读取安装目录");
+    EXPECT_EQ(exePath, L"before");
 }
 
 // Wine cannot make a linked folder (CreateSymbolicLinkW succeeds without making one, reparse
