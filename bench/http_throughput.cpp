@@ -50,7 +50,7 @@ bool WithPackageDownload(const std::wstring& url, Sha256* hash, Samples* samples
                              fs::temp_directory_path().wstring(), std::move(waits)};
     UniqueHandle partial;
     const bool ok = DownloadPackage(
-        download, [](std::wstring_view) {},
+        {}, download, [](std::wstring_view) {},
         [&](std::uint64_t received, std::uint64_t) {
             if (samples) samples->emplace_back(Seconds(zero, Now()), received);
         },

@@ -46,12 +46,15 @@ using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, Closer<&Fre
 using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, Closer<&UnhookWindowsHookEx>>;
 using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, Closer<&DestroyWindow>>;
 
-// Memory that the shell hands out (known-folder paths, item id lists), and memory that
-// CryptoAPI's decoders allocate.
+// Memory that the shell hands out (known-folder paths, item id lists), memory that CryptoAPI's
+// decoders allocate.
 template <class Pointee>
 using UniqueCoTaskMem = std::unique_ptr<Pointee, Closer<&CoTaskMemFree>>;
 template <class Pointee>
 using UniqueLocalMem = std::unique_ptr<Pointee, Closer<&LocalFree>>;
+// Memory that WinHTTP's proxy functions allocate.
+template <class Pointee>
+using UniqueGlobalMem = std::unique_ptr<Pointee, Closer<&GlobalFree>>;
 
 // GDI objects (fonts, brushes, pens, bitmaps) and device contexts.
 template <class Handle>

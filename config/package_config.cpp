@@ -4,10 +4,10 @@
 #include "config/json_value.h"
 #include "net/http_get.h"
 
-PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl) {
+PackageConfig ReadPackageConfig(const ProxySettings& proxies, const std::wstring& apiBaseUrl) {
     PackageConfig config;
     std::string document;
-    if (!HttpGetText(AppendToBasePath(apiBaseUrl, L"setting"), document, nullptr, L"")) {
+    if (!HttpGetText(proxies, AppendToBasePath(apiBaseUrl, L"setting"), document, nullptr, L"")) {
         return config;
     }
     // Back ends of different ages name the package address differently; the first name with

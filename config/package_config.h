@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "net/session.h"
+
 struct PackageConfig {
     std::wstring app_package_url{};        // the package, or what the link service resolves
     std::wstring download_api_base_url{};  // link service base, path ending in '/'; empty: none
@@ -12,4 +14,4 @@ struct PackageConfig {
 
 // Reads <apiBaseUrl>setting (the base's path already ends in '/'; a query stays behind it).
 // Never fails as such: a failed request or a missing setting leaves the field empty.
-PackageConfig ReadPackageConfig(const std::wstring& apiBaseUrl);
+PackageConfig ReadPackageConfig(const ProxySettings& proxies, const std::wstring& apiBaseUrl);

@@ -34,10 +34,10 @@ std::wstring KeyHeader(const std::wstring& key) {
 
 // Asks one form of the service and takes the reply key's value. The error text is written
 // only when the request fails, so it keeps an earlier failure through a later success.
-bool AskService(const std::wstring& url, const std::wstring& headers, const char* replyKey,
-                std::wstring& link, std::wstring& failure) {
+bool AskService(const ProxySettings& proxies, const std::wstring& url, const std::wstring& headers,
+                const char* replyKey, std::wstring& link, std::wstring& failure) {
     std::string reply;
-    if (!HttpGetText(url, reply, &failure, headers)) return false;
+    if (!HttpGetText(proxies, url, reply, &failure, headers)) return false;
     std::wstring found = JsonStringValue(reply, {replyKey});
     if (found.empty()) return false;
     link = std::move(found);
@@ -46,8 +46,8 @@ bool AskService(const std::wstring& url, const std::wstring& headers, const char
 
 }  // namespace
 
-bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::wstring* error,
-                        const StatusFunction& status) {
+bool ResolvePackageLink(const ProxySettings& proxies, const PackageConfig& config,
+                        std::wstring& link, std::wstring* error, const StatusFunction& status) {
     if (config.app_package_url.empty()) return Fail(error, kTextNoPackageUrl);
     if (config.download_api_base_url.empty()) {
         link = config.app_package_url;
@@ -61,10 +61,11 @@ bool ResolvePackageLink(const PackageConfig& config, std::wstring& link, std::ws
     const std::wstring headers = KeyHeader(config.download_api_key);
 
     std::wstring failure;
-    if (AskService(parserUrl, headers, "directLink", link, failure)) return true;
+    if (AskService(proxies, parserUrl, headers, "directLink", link, failure)) return true;
     const std::wstring linkInfoUrl =
         LinkInfoServiceUrl(config.download_api_base_url, config.app_package_url);
-    if (!linkInfoUrl.empty() && AskService(linkInfoUrl, headers, "downLink", link, failure)) {
+    if (!linkInfoUrl.empty() &&
+        AskService(proxies, linkInfoUrl, headers, "downLink", link, failure)) {
         return true;
     }
     if (failure.empty()) return Fail(error, kTextNoDownloadLink);

@@ -253,8 +253,8 @@ bool HasRoom(const PackageDownload& download, const Transfer& t) {
 
 // One request: for the rest of the package when bytes of it are held and it has a validator,
 // for the whole package otherwise.
-Outcome Attempt(const PackageDownload& download, Transfer& t, Sha256* hash,
-                const StatusFunction& status, const ProgressFunction& progress,
+Outcome Attempt(const ProxySettings& proxies, const PackageDownload& download, Transfer& t,
+                Sha256* hash, const StatusFunction& status, const ProgressFunction& progress,
                 std::wstring* error) {
     const bool ranged = t.held > 0 && !t.validator.empty();
     const std::wstring headers =
@@ -296,7 +296,7 @@ Outcome Attempt(const PackageDownload& download, Transfer& t, Sha256* hash,
                             if (progress) progress(t.held, t.total);
                             return true;
                         }};
-    if (HttpGet(t.url, headers, sink, error)) return Outcome::kComplete;
+    if (HttpGet(proxies, t.url, headers, sink, error)) return Outcome::kComplete;
     if (stopped) return Outcome::kStopped;
     if (unusable || (ranged && answer >= 400)) return Outcome::kUnusable;
     return answer >= 400 ? Outcome::kRefused : Outcome::kBroken;
@@ -308,9 +308,9 @@ std::wstring PartialPath(const std::wstring& archive) {
     return archive + kPartialSuffix;
 }
 
-bool DownloadPackage(const PackageDownload& download, const StatusFunction& status,
-                     const ProgressFunction& progress, Sha256* hash, UniqueHandle& partial,
-                     std::wstring* error) {
+bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& download,
+                     const StatusFunction& status, const ProgressFunction& progress, Sha256* hash,
+                     UniqueHandle& partial, std::wstring* error) {
     status(kTextDownloading);
     Transfer t;
     t.url = download.url;
@@ -319,7 +319,7 @@ bool DownloadPackage(const PackageDownload& download, const StatusFunction& stat
     bool resuming = t.held > 0;
     size_t resumptions = 0;
     for (;;) {
-        const Outcome outcome = Attempt(download, t, hash, status, progress, error);
+        const Outcome outcome = Attempt(proxies, download, t, hash, status, progress, error);
         resuming = resuming || t.held > 0;
         if (outcome == Outcome::kComplete) {
             partial = std::move(t.file);

@@ -11,6 +11,7 @@
 #include "config/status.h"
 #include "install/messages.h"
 #include "install/package_signature.h"
+#include "net/session.h"
 
 struct PackageDownload {
     std::wstring url;             // the direct link
@@ -38,9 +39,9 @@ std::wstring PartialPath(const std::wstring& archive);
 // whole length. True: partial holds the complete file open. False: the error text (when given)
 // is one of HttpGet's, "磁盘空间不足" or "无法写入下载文件"; what could be picked up in a later
 // run stays behind, with a small record beside it.
-bool DownloadPackage(const PackageDownload& download, const StatusFunction& status,
-                     const ProgressFunction& progress, Sha256* hash, UniqueHandle& partial,
-                     std::wstring* error);
+bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& download,
+                     const StatusFunction& status, const ProgressFunction& progress, Sha256* hash,
+                     UniqueHandle& partial, std::wstring* error);
 
 // Makes the complete download the archive, by rename, and opens it for reading, shared with
 // readers only: while held, nothing changes it. partial is closed. On failure the error text

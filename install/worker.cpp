@@ -68,12 +68,16 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
     UniqueHandle folder;
     if (!CheckInstallDir(directory, folder, &error)) return status(kInstallFailed + error);
     folder.reset();
-    const std::wstring apiBase = FetchServerConfig(status);
+    // The user's proxy settings, as they stand when the run starts.
+    const ProxySettings proxies = ReadProxySettings();
+    const std::wstring apiBase = FetchServerConfig(proxies, status);
     if (apiBase.empty()) return status(kInstallFailed + std::wstring(kTextNoServerConfig));
     status(kTextReadingSettings);
-    const PackageConfig config = ReadPackageConfig(apiBase);
+    const PackageConfig config = ReadPackageConfig(proxies, apiBase);
     std::wstring url;
-    if (!ResolvePackageLink(config, url, &error, status)) return status(kInstallFailed + error);
+    if (!ResolvePackageLink(proxies, config, url, &error, status)) {
+        return status(kInstallFailed + error);
+    }
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
     // With a key pinned at build time the package is hashed as it arrives, and its signature
@@ -82,8 +86,8 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
     if (!pins.packagePublicKey.empty()) hash.emplace();
     const PackageDownload download{url, config.app_package_url, archive, directory};
     UniqueHandle partial;
-    if (!DownloadPackage(download, status, ProgressCallback(window), hash ? &*hash : nullptr,
-                         partial, &error)) {
+    if (!DownloadPackage(proxies, download, status, ProgressCallback(window),
+                         hash ? &*hash : nullptr, partial, &error)) {
         return status(kDownloadFailed + error);
     }
     if (hash && !VerifyPackageSignature(*hash, config.app_package_signature, pins.packagePublicKey,

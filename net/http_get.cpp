@@ -11,16 +11,12 @@
 #include "common/error_text.h"
 #include "common/owners.h"
 #include "common/text.h"
+#include "net/session.h"
 #include "net/url.h"
 
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"DudaVedDownloader/1.0";
 constexpr wchar_t kFixedHeaders[] = L"Accept: */*\r\nAccept-Language: zh-CN,zh;q=0.9\r\n";
-constexpr int kResolveTimeoutMs = 15000;
-constexpr int kConnectTimeoutMs = 15000;
-constexpr int kSendTimeoutMs = 30000;
-constexpr int kReceiveTimeoutMs = 30000;
 constexpr int kRedirectLimit = 5;  // the fifth redirect response fails the call
 constexpr DWORD kLocationUnits = 4096;
 constexpr DWORD kHeaderValueUnits = 1024;
@@ -145,10 +141,58 @@ bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, std:
     return true;
 }
 
+// One request's handles, closed in the reverse order of their opening.
+struct Exchange {
+    UniqueInternet session, connection, request;
+    void Close() {
+        request.reset();
+        connection.reset();
+        session.reset();
+    }
+};
+
+// Opens one request's handles along the route and sends it. Null when the response's head has
+// arrived; otherwise the text of the stage that failed, GetLastError telling why.
+const wchar_t* Send(const UrlParts& parts, const ProxyRoute& route, const std::wstring& headers,
+                    Exchange& exchange) {
+    exchange.session = OpenSession(route);
+    if (!exchange.session) return kTextInitFailed;
+    exchange.connection.reset(
+        WinHttpConnect(exchange.session.get(), parts.host.c_str(), parts.port, 0));
+    if (!exchange.connection) return kTextConnectFailed;
+    const DWORD flags = parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    exchange.request.reset(
+        WinHttpOpenRequest(exchange.connection.get(), L"GET", RequestTarget(parts).c_str(), nullptr,
+                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    if (!exchange.request) return kTextRequestFailed;
+    // WinHTTP would follow redirects itself, carrying the extra lines along to any host, and
+    // through the same proxy: every redirect comes back here, where each target is judged and
+    // routed on its own. No connection is kept for another request: Wine keeps one pool for
+    // every session in the process and hands a tunnel through a proxy to any origin.
+    DWORD features = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
+    if (!WinHttpSetOption(exchange.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &features,
+                          sizeof(features))) {
+        return kTextRequestFailed;
+    }
+    if (!WinHttpSendRequest(exchange.request.get(), headers.c_str(),
+                            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(exchange.request.get(), nullptr)) {
+        return kTextNoResponse;
+    }
+    return nullptr;
+}
+
+// A proxy that cannot be reached: its name does not resolve, or its port refuses.
+bool ProxyIsGone(const ProxyRoute& route) {
+    const DWORD failure = GetLastError();
+    return route.accessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY &&
+           (failure == ERROR_WINHTTP_NAME_NOT_RESOLVED || failure == ERROR_WINHTTP_CANNOT_CONNECT);
+}
+
 }  // namespace
 
-bool HttpGet(const std::wstring& url, const std::wstring& extraHeaders, const BodySink& sink,
-             std::wstring* error) {
+bool HttpGet(const ProxySettings& proxies, const std::wstring& url,
+             const std::wstring& extraHeaders, const BodySink& sink, std::wstring* error) {
     const std::wstring fixedHeaders = HeaderBlock(L"");
     const std::wstring allHeaders = HeaderBlock(extraHeaders);
     std::wstring current = url;
@@ -158,46 +202,25 @@ bool HttpGet(const std::wstring& url, const std::wstring& extraHeaders, const Bo
         UrlParts parts;
         if (!SplitUrl(current, parts)) return Fail(error, kTextInvalidUrl);
         if (redirects == 0) original = parts;
-
-        const UniqueInternet session{WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
-                                                 0)};
-        if (!session) return Fail(error, kTextInitFailed);
-        WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
-                           kReceiveTimeoutMs);
-
-        const UniqueInternet connection{
-            WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0)};
-        if (!connection) return Fail(error, kTextConnectFailed);
-
-        const DWORD flags = parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-        const UniqueInternet request{
-            WinHttpOpenRequest(connection.get(), L"GET", RequestTarget(parts).c_str(), nullptr,
-                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags)};
-        if (!request) return Fail(error, kTextRequestFailed);
-        // WinHTTP would follow redirects itself, carrying the extra lines along to any host: every
-        // redirect comes back here, where each target is judged on its own and the extra lines
-        // are sent only where they belong.
-        DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
-        if (!WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects,
-                              sizeof(noRedirects))) {
-            return Fail(error, kTextRequestFailed);
-        }
-
         const std::wstring& headers =
             redirects == 0 || MayCarryExtraHeaders(original, parts) ? allHeaders : fixedHeaders;
-        if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-            !WinHttpReceiveResponse(request.get(), nullptr)) {
-            return Fail(error, kTextNoResponse);
+        const ProxyRoute route = ChooseProxyRoute(proxies, current);
+        Exchange exchange;
+        const wchar_t* failed = Send(parts, route, headers, exchange);
+        // A proxy that is gone leaves the request to go straight to the server, once.
+        if (failed && ProxyIsGone(route)) {
+            exchange.Close();
+            failed = Send(parts, {WINHTTP_ACCESS_TYPE_NO_PROXY}, headers, exchange);
         }
+        if (failed) return Fail(error, failed);
+        HINTERNET request = exchange.request.get();
 
-        const DWORD status = QueryStatusCode(request.get());
+        const DWORD status = QueryStatusCode(request);
         if (status < 200) return Fail(error, kTextNoResponse);
         if (status >= 300 && status <= 399) {
             // A redirect without a usable target is an answer, but not the document.
             std::wstring location;
-            if (!QueryHeaderText(request.get(), WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
+            if (!QueryHeaderText(request, WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
                 return FailWithStatus(error, status);
             }
             if (++redirects >= kRedirectLimit) return Fail(error, kTextTooManyRedirects);
@@ -207,19 +230,19 @@ bool HttpGet(const std::wstring& url, const std::wstring& extraHeaders, const Bo
 
         ResponseHead head;
         head.status = status;
-        head.length = ParseLength(HeaderValue(request.get(), WINHTTP_QUERY_CONTENT_LENGTH));
+        head.length = ParseLength(HeaderValue(request, WINHTTP_QUERY_CONTENT_LENGTH));
         head.url = current;
-        head.etag = HeaderValue(request.get(), WINHTTP_QUERY_ETAG);
-        head.lastModified = HeaderValue(request.get(), WINHTTP_QUERY_LAST_MODIFIED);
-        head.contentRange = HeaderValue(request.get(), WINHTTP_QUERY_CONTENT_RANGE);
+        head.etag = HeaderValue(request, WINHTTP_QUERY_ETAG);
+        head.lastModified = HeaderValue(request, WINHTTP_QUERY_LAST_MODIFIED);
+        head.contentRange = HeaderValue(request, WINHTTP_QUERY_CONTENT_RANGE);
         if (sink.head && !sink.head(head, error)) return false;
         if (status >= 400) return FailWithStatus(error, status);
-        return ReadBody(request.get(), head.length, sink, error);
+        return ReadBody(request, head.length, sink, error);
     }
 }
 
-bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
-                 const std::wstring& extraHeaders) {
+bool HttpGetText(const ProxySettings& proxies, const std::wstring& url, std::string& text,
+                 std::wstring* error, const std::wstring& extraHeaders) {
     std::string body;
     bool tooLong = false;
     const BodySink sink{[&](const ResponseHead& head, std::wstring*) {
@@ -233,7 +256,7 @@ bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error
                         }};
     // A document too long to read stops the call without an error text of its own: it reads as
     // one that holds nothing.
-    if (!HttpGet(url, extraHeaders, sink, error) && !tooLong) return false;
+    if (!HttpGet(proxies, url, extraHeaders, sink, error) && !tooLong) return false;
     if (tooLong) body.clear();
     text.swap(body);
     return true;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/session.h"
+
 // What the final response says before its body.
 struct ResponseHead {
     DWORD status = 0;
@@ -27,16 +29,18 @@ struct BodySink {
     std::function<bool(std::string_view piece, std::wstring* error)> piece;
 };
 
-// Fetches an http:// or https:// URL, following up to four redirects. extraHeaders holds header
-// lines separated by CR LF (the last CR LF may be left out); they may hold a credential, so they
-// go only to the first URL's host and port, and never from HTTPS to plain HTTP. True when the
-// final response's body arrived whole: as long as it announced, or until the server ended it.
-// On failure the error text (when given) is set.
-bool HttpGet(const std::wstring& url, const std::wstring& extraHeaders, const BodySink& sink,
-             std::wstring* error);
+// Fetches an http:// or https:// URL, following up to four redirects, each request along the
+// route that the proxy settings give its URL; when a proxy cannot be reached, that request goes
+// straight to the server instead. extraHeaders holds header lines separated by CR LF (the last
+// CR LF may be left out); they may hold a credential, so they go only to the first URL's host
+// and port, and never from HTTPS to plain HTTP. True when the final response's body arrived
+// whole: as long as it announced, or until the server ended it. On failure the error text
+// (when given) is set.
+bool HttpGet(const ProxySettings& proxies, const std::wstring& url,
+             const std::wstring& extraHeaders, const BodySink& sink, std::wstring* error);
 
 // A small document (configuration, settings, a link service's answer), its body as bytes in a
 // string. A body longer than 1 MiB, or announced as longer, is not read: the text comes back
 // empty, as from a document that holds nothing. On failure text is left untouched.
-bool HttpGetText(const std::wstring& url, std::string& text, std::wstring* error,
-                 const std::wstring& extraHeaders);
+bool HttpGetText(const ProxySettings& proxies, const std::wstring& url, std::string& text,
+                 std::wstring* error, const std::wstring& extraHeaders);

@@ -38,7 +38,7 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
     for (const auto& c : cases) {
         const std::string base = "/pkg/" + RunTag() + "/" + std::to_string(n++) + "/";
         SetRoute(base + "setting", c.response);
-        const PackageConfig got = ReadPackageConfig(HttpUrl(base));
+        const PackageConfig got = ReadPackageConfig({}, HttpUrl(base));
         EXPECT_EQ(got.app_package_url, c.expected.app_package_url) << c.response;
         EXPECT_EQ(got.download_api_base_url, c.expected.download_api_base_url) << c.response;
         EXPECT_EQ(got.download_api_key, c.expected.download_api_key) << c.response;
@@ -49,7 +49,7 @@ TEST(ReadPackageConfig, TakesEachSettingByItsKeysOrNothingFromAFailedRequest) {
 TEST(ReadPackageConfig, RequestsTheSettingUnderTheBaseWithoutAKey) {
     const std::string base = "/pkg/" + RunTag() + "/request/";
     SetRoute(base + "api/setting", Body(R"({"app_package_url":"p","download_api_key":"k"})"));
-    EXPECT_EQ(ReadPackageConfig(HttpsUrl(base + "api/")).app_package_url, L"p");
+    EXPECT_EQ(ReadPackageConfig({}, HttpsUrl(base + "api/")).app_package_url, L"p");
     const std::string log = RequestLog(base);
     EXPECT_EQ(log.find("listener: https\r\nGET " + base + "api/setting HTTP/1.1\r\n"), 0u) << log;
     EXPECT_EQ(log.find("X-API-Key"), std::string::npos) << log;
@@ -57,7 +57,7 @@ TEST(ReadPackageConfig, RequestsTheSettingUnderTheBaseWithoutAKey) {
     // A base with a query: the setting goes into the path, the query stays behind it. A
     // fragment is never sent.
     SetRoute(base + "q/setting?tenant=7", Body(R"({"app_package_url":"q"})"));
-    EXPECT_EQ(ReadPackageConfig(HttpUrl(base + "q/?tenant=7#top")).app_package_url, L"q");
+    EXPECT_EQ(ReadPackageConfig({}, HttpUrl(base + "q/?tenant=7#top")).app_package_url, L"q");
     EXPECT_EQ(RequestCount(base), 2);
 }
 

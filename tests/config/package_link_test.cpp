@@ -82,7 +82,7 @@ TEST(ResolvePackageLink, AsksTheParserFormThenTheLinkInfoFormWhenAServiceIsSet) 
         std::wstring link = L"old";
         std::wstring error = L"untouched";
 
-        EXPECT_EQ(ResolvePackageLink({package, service, L""}, link, &error, report), c.ok);
+        EXPECT_EQ(ResolvePackageLink({}, {package, service, L""}, link, &error, report), c.ok);
 
         EXPECT_EQ(c.ok ? link : error, c.linkOrError);
         EXPECT_EQ(c.ok ? error : link, c.ok ? L"untouched" : L"old");
@@ -91,7 +91,7 @@ TEST(ResolvePackageLink, AsksTheParserFormThenTheLinkInfoFormWhenAServiceIsSet) 
         EXPECT_EQ(RequestCount(parserPath), c.parser.empty() ? 0 : 1);
         EXPECT_EQ(RequestCount(linkInfoTarget), c.linkInfo.empty() ? 0 : 1);
         std::wstring quiet = L"old";
-        EXPECT_EQ(ResolvePackageLink({package, service, L""}, quiet, nullptr, report), c.ok);
+        EXPECT_EQ(ResolvePackageLink({}, {package, service, L""}, quiet, nullptr, report), c.ok);
     }
 }
 
@@ -124,8 +124,8 @@ TEST(ResolvePackageLink, SendsBothFormsWithTheEncodedAddressAndASafeTrimmedKey) 
         SCOPED_TRACE(c.base);
         const size_t before = RequestHeads(linkInfoTarget).size();
         std::wstring link;
-        ASSERT_TRUE(ResolvePackageLink({kPackage, HttpsUrl(service + c.base), c.key}, link, nullptr,
-                                       [](std::wstring_view) {}));
+        ASSERT_TRUE(ResolvePackageLink({}, {kPackage, HttpsUrl(service + c.base), c.key}, link,
+                                       nullptr, [](std::wstring_view) {}));
         EXPECT_EQ(link, L"https://cdn.example/e.zip");
 
         const auto parser = RequestHeads(service + c.parserTarget);

@@ -85,8 +85,9 @@ TEST(FetchServerConfig, FallsBackUntilAUsableBaseAddress) {
         const int fallbackBefore = RequestCount(kFallback);
         std::vector<std::wstring> reported;
 
-        EXPECT_EQ(FetchServerConfig([&](std::wstring_view text) { reported.emplace_back(text); }),
-                  c.base);
+        EXPECT_EQ(
+            FetchServerConfig({}, [&](std::wstring_view text) { reported.emplace_back(text); }),
+            c.base);
 
         EXPECT_EQ(RequestCount(kPrimary) - primaryBefore, 1);
         EXPECT_EQ(RequestCount(kFallback) - fallbackBefore, c.fallbackAsked ? 1 : 0);

@@ -1,5 +1,6 @@
 // The package's download seen through the real installer: kept for the next run when the
-// window closes, picked up there, and verified whole when it was picked up.
+// window closes, picked up there, verified whole when it was picked up, and everything through
+// the user's proxy.
 
 #include <windows.h>
 
@@ -77,6 +78,26 @@ TEST_F(Installer, APickedUpPackageIsVerifiedWhole) {
         EXPECT_FALSE(fs::exists(kTemp / L"client-publisher.zip"));
         EXPECT_EQ(fs::exists(InstallDir()), c.verifies);
     }
+}
+
+// Through the user's fixed proxy in Internet Options: the configuration over HTTPS in a tunnel,
+// the settings and the package as absolute requests, and nothing else.
+TEST_F(Installer, InstallsThroughTheUsersProxy) {
+    ServePackage("client-top.zip");
+    const Finally restored = SetInternetOptions(0x2, "127.0.0.2:" + std::to_string(kTestProxyPort));
+    const size_t before = ProxyHeads().size();
+    auto installer = Start();
+    installer->Click(kInstallId);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 30s));
+    std::vector<std::string> requests;
+    const auto heads = ProxyHeads();
+    for (size_t i = before; i < heads.size(); ++i)
+        requests.push_back(heads[i].at(0));
+    EXPECT_EQ(requests, (std::vector<std::string>{
+                            "CONNECT localhost:" + std::to_string(kTestHttpsPort) + " HTTP/1.1",
+                            "GET " + kHttp + base_ + "api/setting HTTP/1.1",
+                            "GET " + PackageUrl("client-top.zip") + " HTTP/1.1"}));
+    EXPECT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ Downloaded Download(const ScratchDir& scratch, const std::string& path,
     Sha256 hash;
     UniqueHandle partial;
     result.ok = DownloadPackage(
-        download, [&](std::wstring_view text) { result.statuses.emplace_back(text); },
+        {}, download, [&](std::wstring_view text) { result.statuses.emplace_back(text); },
         [&](std::uint64_t held, std::uint64_t) { result.lastHeld = held; }, &hash, partial,
         &result.error);
     if (result.ok) {
@@ -269,7 +269,7 @@ TEST(DownloadPackage, ChecksTheFreeSpaceBeforeTheBody) {
         UniqueHandle partial;
         std::wstring error;
         EXPECT_FALSE(DownloadPackage(
-            download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
+            {}, download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
         EXPECT_EQ(error, c.error);
         if (c.error == L"磁盘空间不足") {
             EXPECT_EQ(ListTree(scratch.Path()), L"");
@@ -288,7 +288,7 @@ TEST(KeepAsArchive, RenamesTheDownloadAndHoldsItForReading) {
     UniqueHandle partial, held;
     std::wstring error = L"untouched";
     ASSERT_TRUE(DownloadPackage(
-        download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
+        {}, download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
     // Written by this process alone while it downloads.
     EXPECT_FALSE(
         UniqueHandle{ValidHandle(CreateFileW(PartialPath(download.archive).c_str(), GENERIC_WRITE,
@@ -311,21 +311,21 @@ TEST(KeepAsArchive, RenamesTheDownloadAndHoldsItForReading) {
     fs::remove(download.archive);
     fs::create_directories(download.archive);
     ASSERT_TRUE(DownloadPackage(
-        download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
+        {}, download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
     EXPECT_FALSE(KeepAsArchive(download.archive, partial, held, &error));
     EXPECT_EQ(error, L"无法写入下载文件");
     EXPECT_FALSE(held);
 
     fs::remove(download.archive);
     ASSERT_TRUE(DownloadPackage(
-        download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
+        {}, download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
     DiscardDownload(download.archive, partial);
     EXPECT_EQ(ListTree(scratch.Path()), L"");
 
     // A file that cannot be made where the download goes.
     fs::create_directories(PartialPath(download.archive));
     EXPECT_FALSE(DownloadPackage(
-        download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
+        {}, download, [](std::wstring_view) {}, {}, nullptr, partial, &error));
     EXPECT_EQ(error, L"无法写入下载文件");
 }
 

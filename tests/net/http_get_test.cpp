@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "support/test_files.h"
 #include "support/test_server.h"
 #include "test_config.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpPort);
 const std::string kHttps = "https://localhost:" + std::to_string(kTestHttpsPort);
+const std::string kMixedHttp = "http://localhost:" + std::to_string(kTestMixedPort);
+const std::string kMixedHttps = "https://localhost:" + std::to_string(kTestMixedPort);
 
 std::string Path(const std::string& rest) {
     return "/net/" + RunTag() + "/" + rest;
@@ -38,7 +41,7 @@ Fetched Get(const std::wstring& url, const std::wstring& headers = L"") {
                             result.pieces.push_back(piece.size());
                             return true;
                         }};
-    result.ok = HttpGet(url, headers, sink, &result.error);
+    result.ok = HttpGet({}, url, headers, sink, &result.error);
     return result;
 }
 
@@ -67,6 +70,8 @@ TEST(HttpGet, FollowsRedirectsAndSendsExtraLinesOnlyToTheSameOrigin) {
         {kHttp, {{302, loopback + "{d}target"}}, {"target"}, false},
         {kHttp, {{300, loopback + "{d}target"}}, {"target"}, false},
         {kHttps, {{300, kHttp + "{d}target"}}, {"target"}, false},
+        // The same host and port, only the scheme goes down: one listener answers both.
+        {kMixedHttps, {{302, kMixedHttp + "{d}target"}}, {"target"}, false},
         // Two hops: the rules hold against the first URL, not against the hop before.
         {kHttp, {{302, loopback + "{d}a/next"}, {302, "{d}target"}}, {"a/next", "target"}, false},
         {kHttps, {{300, kHttp + "{d}next"}, {300, "target"}}, {"next", "target"}, false},
@@ -91,9 +96,10 @@ TEST(HttpGet, FollowsRedirectsAndSendsExtraLinesOnlyToTheSameOrigin) {
             Get(Widen(c.start + dir + "start"), L"X-API-Key: s3cr3t\r\nX-Two: 2\r\n");
         ASSERT_TRUE(got.ok) << Narrow(got.error);
         EXPECT_EQ(got.body, "reached");
-        // The request line, the fixed lines, Host, Connection and the extra lines: nothing else.
+        // The request line, the fixed lines, Host and the extra lines: nothing else (no connection
+        // is kept, so there is no Connection line).
         const std::vector<std::string> start = RequestHeads(dir + "start").at(0);
-        EXPECT_EQ(start.size(), 8u);
+        EXPECT_EQ(start.size(), 7u);
         for (const char* line :
              {"Accept: */*", "Accept-Language: zh-CN,zh;q=0.9", "User-Agent: DudaVedDownloader/1.0",
               "X-API-Key: s3cr3t", "X-Two: 2"})
@@ -123,7 +129,7 @@ TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
         EXPECT_EQ(got.heads[0].url, HttpUrl(chain + "5"));  // the URL that answered
         EXPECT_EQ(RequestCount(chain), 5);
         EXPECT_EQ(RequestHeads(chain + "5").at(0).size(),
-                  status == 300 ? 6u : 7u);  // no empty line
+                  status == 300 ? 5u : 6u);  // no empty line
 
         got = Get(HttpUrl(chain + "0"), headers);
         EXPECT_FALSE(got.ok);
@@ -137,7 +143,7 @@ TEST(HttpGet, FollowsFourRedirectsAndFailsOnTheFifth) {
 TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
     SetRoute(Path("binary"), R"({"status": 299, "body_size": 256})");  // bytes 0 to 255
     std::string text = "old";
-    EXPECT_TRUE(HttpGetText(HttpUrl(Path("binary")), text, nullptr, L""));
+    EXPECT_TRUE(HttpGetText({}, HttpUrl(Path("binary")), text, nullptr, L""));
     ASSERT_EQ(text.size(), 256u);
     for (int i = 0; i < 256; ++i)
         EXPECT_EQ(static_cast<unsigned char>(text[i]), i);
@@ -145,6 +151,17 @@ TEST(HttpGet, ReturnsTheBodyOfA2xxResponseOnly) {
     // A server that answers only after five seconds is waited for: the time-outs are longer.
     SetRoute(Path("late"), R"({"chunk_delay_ms": 5000, "body": "late"})");
     EXPECT_EQ(Get(HttpUrl(Path("late"))).body, "late");
+
+    // A document of 1 MiB is read, one byte more is not, announced or not: it reads as empty.
+    for (const auto& [size, chunked] : {std::pair{1 << 20, false}, std::pair{(1 << 20) + 1, false},
+                                        std::pair{1 << 20, true}, std::pair{(1 << 20) + 1, true}}) {
+        const std::string path = Path("document/" + std::to_string(size) + (chunked ? "c" : ""));
+        SetRoute(path, "{\"body_size\": " + std::to_string(size) +
+                           (chunked ? ", \"chunked\": true}" : "}"));
+        text = "old";
+        EXPECT_TRUE(HttpGetText({}, HttpUrl(path), text, nullptr, L"")) << path;
+        EXPECT_EQ(text.size(), size == 1 << 20 ? size : 0u) << path;
+    }
 
     SetRoute(Path("204"), R"({"status": 204})");
     const Fetched got = Get(HttpUrl(Path("204")));
@@ -194,7 +211,7 @@ TEST(HttpGet, NamesEachFailure) {
             EXPECT_EQ(got.error, c.error) << Narrow(c.url);
         }
     }
-    EXPECT_FALSE(HttpGet(HttpUrl(Path("400")), L"", {}, nullptr));
+    EXPECT_FALSE(HttpGet({}, HttpUrl(Path("400")), L"", {}, nullptr));
     // The body's receiver stops the call, with its own text.
     for (const bool inHead : {true, false}) {
         std::wstring error;
@@ -205,7 +222,7 @@ TEST(HttpGet, NamesEachFailure) {
         const BodySink sink{
             [&](const ResponseHead&, std::wstring* e) { return inHead ? stop(e) : true; },
             [&](std::string_view, std::wstring* e) { return stop(e); }};
-        EXPECT_FALSE(HttpGet(HttpUrl("/_gen/bytes?size=10"), L"", sink, &error));
+        EXPECT_FALSE(HttpGet({}, HttpUrl("/_gen/bytes?size=10"), L"", sink, &error));
         EXPECT_EQ(error, L"stopped");
     }
 }
@@ -231,6 +248,74 @@ TEST(HttpGet, HandsOnTheHeadThenTheBodyPieceByPiece) {
             ASSERT_EQ(static_cast<unsigned char>(got.body[i]), i % 256) << i;
         EXPECT_FALSE(got.pieces.empty());
     }
+}
+
+// Each request goes the way the user's browser would send it: through the proxy that the
+// Internet Options name for it, fixed or by a PAC file, or straight. A proxy that cannot be
+// reached, or a PAC file that cannot be had, leaves the request to go straight; a proxy that
+// answers is an answer.
+TEST(HttpGet, GoesThroughTheUsersProxyAsTheBrowserWould) {
+    const std::string proxy = "127.0.0.2:" + std::to_string(kTestProxyPort);
+    const std::string pac = Path("proxy.pac");
+    SetRoute(pac, Body("function FindProxyForURL(url, host) { return host == \"localhost\" ? "
+                       "\"PROXY " +
+                       proxy + "\" : \"DIRECT\"; }"));
+    SetRoute(Path("missing.pac"), R"({"status": 404})");
+    SetRoute(Path("via"), Body("arrived"));
+    const std::string direct = "http://127.0.0.1:" + std::to_string(kTestHttpPort) + Path("via");
+    const std::string connect = "CONNECT localhost:" + std::to_string(kTestHttpsPort) + " HTTP/1.1";
+    const struct {
+        const char* name;
+        unsigned flags;
+        std::string proxy, bypass, pac;
+        std::string url;
+        std::string proxied;       // the request line the proxy sees; empty: nothing reaches it
+        std::wstring error = L"";  // empty: the body arrives
+    } cases[] = {
+        {"fixed, http", 0x2, proxy, "", "", kHttp + Path("via"),
+         "GET " + kHttp + Path("via") + " HTTP/1.1"},
+        {"fixed, https", 0x2, proxy, "", "", kHttps + Path("via"), connect},
+        {"bypassed", 0x2, proxy, "<local>", "", kHttp + Path("via"), ""},
+        {"not bypassed", 0x2, proxy, "<local>", "", direct, "GET " + direct + " HTTP/1.1"},
+        {"pac, proxied", 0x4, "", "", kHttp + pac, kHttps + Path("via"), connect},
+        {"pac, direct", 0x4, "", "", kHttp + pac, direct, ""},
+        {"dead proxy", 0x2, "127.0.0.2:" + std::to_string(kTestRefusedPort), "", "",
+         kHttp + Path("via"), ""},
+        {"no such proxy", 0x2, "vexa-no-such-proxy.invalid:8080", "", "", kHttp + Path("via"), ""},
+        {"pac missing", 0x4, "", "", kHttp + Path("missing.pac"), kHttp + Path("via"), ""},
+        {"proxy answers 407", 0x2, "127.0.0.2:" + std::to_string(kTestProxy407Port), "", "",
+         kHttp + Path("via"), "GET " + kHttp + Path("via") + " HTTP/1.1", L"服务器返回错误：407"},
+        {"no settings", 0, "", "", "", kHttp + Path("via"), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Finally restored = SetInternetOptions(c.flags, c.proxy, c.bypass, c.pac);
+        const ProxySettings settings = ReadProxySettings();
+        const size_t before = ProxyHeads().size();
+        Fetched got;
+        got.error = L"untouched";
+        got.ok = HttpGet(settings, Widen(c.url), L"",
+                         {{},
+                          [&](std::string_view piece, std::wstring*) {
+                              got.body += piece;
+                              return true;
+                          }},
+                         &got.error);
+        EXPECT_EQ(got.ok, c.error.empty());
+        EXPECT_EQ(got.error, c.error.empty() ? L"untouched" : c.error);
+        EXPECT_EQ(got.body, c.error.empty() ? "arrived" : "");
+        const auto heads = ProxyHeads();
+        ASSERT_EQ(heads.size(), before + (c.proxied.empty() ? 0 : 1));
+        if (!c.proxied.empty()) {
+            EXPECT_EQ(heads.back().at(0), c.proxied);
+        }
+    }
+    // Through the tunnel the link service's key still reaches its origin.
+    const Finally fixed = SetInternetOptions(0x2, proxy);
+    SetRoute(Path("keyed"), Body("arrived"));
+    EXPECT_TRUE(
+        HttpGet(ReadProxySettings(), HttpsUrl(Path("keyed")), L"X-API-Key: s3cr3t", {}, nullptr));
+    EXPECT_TRUE(Has(RequestHeads(Path("keyed")).at(0), "X-API-Key: s3cr3t"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -67,4 +68,39 @@ Finally SetVariables(const std::map<std::wstring, std::wstring>& variables) {
         for (const auto& [name, value] : variables)
             SetEnvironmentVariableW(name.c_str(), nullptr);
     });
+}
+
+namespace {
+
+constexpr wchar_t kConnections[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+constexpr wchar_t kConnectionSettings[] = L"DefaultConnectionSettings";
+
+void AppendNumber(std::string& blob, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        blob += static_cast<char>(value >> shift & 0xFF);
+}
+
+}  // namespace
+
+Finally SetInternetOptions(unsigned flags, const std::string& proxy, const std::string& bypass,
+                           const std::string& pac) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, kConnectionSettings);
+    if (flags != 0) {
+        // A version, a counter, the flags (0x1: a direct connection is allowed too), then each
+        // text after its length.
+        std::string blob;
+        AppendNumber(blob, 0x46);
+        AppendNumber(blob, 1);
+        AppendNumber(blob, flags | 0x1);
+        for (const std::string* text : {&proxy, &bypass, &pac}) {
+            AppendNumber(blob, static_cast<std::uint32_t>(text->size()));
+            blob += *text;
+        }
+        blob.append(32, '\0');
+        RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, kConnectionSettings, REG_BINARY,
+                        blob.data(), static_cast<DWORD>(blob.size()));
+    }
+    return Finally(
+        [] { RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, kConnectionSettings); });
 }

@@ -47,3 +47,11 @@ struct Finally {
 
 // Sets environment variables of this process and the programs it starts, to the scope's end.
 [[nodiscard]] Finally SetVariables(const std::map<std::wstring, std::wstring>& variables);
+
+// The current user's proxy settings in Internet Options, as Windows keeps them (the binary value
+// DefaultConnectionSettings), to the scope's end, when the value goes again. Flags: 0x2 a fixed
+// proxy with its bypass list, 0x4 a PAC file's address, 0x8 auto-detection; 0 leaves no value,
+// as on a machine where nobody set anything.
+[[nodiscard]] Finally SetInternetOptions(unsigned flags, const std::string& proxy = "",
+                                         const std::string& bypass = "",
+                                         const std::string& pac = "");

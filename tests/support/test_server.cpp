@@ -11,11 +11,14 @@
 
 namespace {
 
-std::string Control(const wchar_t* verb, const std::string& target, const std::string& body) {
+// A control request to the test server, or to the test proxy.
+std::string Control(const wchar_t* verb, const std::string& target, const std::string& body,
+                    const wchar_t* host = L"localhost", int port = kTestHttpPort) {
     const UniqueInternet session{WinHttpOpen(L"VexaTestControl", WINHTTP_ACCESS_TYPE_NO_PROXY,
                                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
     const UniqueInternet connection{
-        session ? WinHttpConnect(session.get(), L"localhost", kTestHttpPort, 0) : nullptr};
+        session ? WinHttpConnect(session.get(), host, static_cast<INTERNET_PORT>(port), 0)
+                : nullptr};
     const UniqueInternet request{
         connection ? WinHttpOpenRequest(connection.get(), verb, Widen(target).c_str(), nullptr,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
@@ -95,9 +98,11 @@ std::string RequestLog(const std::string& prefix) {
     return Control(L"GET", "/_ctl/log?prefix=" + Narrow(PercentEncode(Widen(prefix))), {});
 }
 
-std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
+namespace {
+
+// The heads of a control log, each as lines: the request line first, then the header lines.
+std::vector<std::vector<std::string>> HeadsOf(const std::string& log) {
     std::vector<std::vector<std::string>> requests;
-    const std::string log = RequestLog(prefix);
     size_t start = 0;
     for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
         const std::string line = log.substr(start, end - start);
@@ -108,6 +113,16 @@ std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
         }
     }
     return requests;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix) {
+    return HeadsOf(RequestLog(prefix));
+}
+
+std::vector<std::vector<std::string>> ProxyHeads() {
+    return HeadsOf(Control(L"GET", "/_ctl/log", {}, L"127.0.0.2", kTestProxyPort));
 }
 
 int RequestCount(const std::string& prefix) {

@@ -42,6 +42,8 @@ std::string RequestLog(const std::string& prefix);
 int RequestCount(const std::string& prefix);
 // The same requests as lines: the request line first, then the header lines.
 std::vector<std::vector<std::string>> RequestHeads(const std::string& prefix);
+// Every request that reached the test proxy, likewise: an absolute URI or CONNECT first.
+std::vector<std::vector<std::string>> ProxyHeads();
 
 // Checks a text function against rows of an input and the expected result.
 using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
