@@ -25,9 +25,6 @@ struct PackageDownload {
                                                  std::chrono::seconds(16)};
 };
 
-// The file a download goes to until it is complete: the archive's name and ".partial".
-std::wstring PartialPath(const std::wstring& archive);
-
 // Reports "正在下载安装包..." and downloads the package into PartialPath(archive), written by
 // this process alone. A partial file that an earlier run left for the same package address is
 // asked for only its missing bytes; any other is deleted. A body that breaks off is picked up

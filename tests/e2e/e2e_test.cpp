@@ -295,8 +295,11 @@ TEST_F(Installer, EndingsThatStartNoClient) {
         std::map<std::wstring, std::wstring> env = {};  // not empty: a new installer
     } cases[] = {
         {[&] { ServePackage("no-client.zip"); }, L"安装完成，但未找到 Vexa盒子.exe", 100},
+        // Installed, with its shortcut, but a client that is no program does not start.
+        {[&] { ServePackage("not-a-program.zip"); }, L"安装完成，但无法启动 Vexa盒子", 100},
         {[&] {
              ServePackage("client-top.zip");
+             fs::remove(ShortcutPath());              // the shortcut the row before saved
              fs::create_directories(ShortcutPath());  // a folder where the shortcut belongs
          },
          L"安装完成，但桌面快捷方式创建失败", 100},

@@ -8,6 +8,7 @@
 #include <array>
 #include <filesystem>
 
+#include "install/partial_download.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
 #include "test_config.h"
