@@ -140,14 +140,20 @@ void InstallerWindow::SetInstallDir(const std::wstring& directory) {
 
 namespace {
 
-// Moves the mouse to the point, then sends the button events in turn.
+// Moves the mouse to the point, then sends the button events in turn, each at that point again.
+// A button event without a point of its own goes wherever the pointer is by then, and under Wine
+// the pointer can move in between: a window that reads its display events late (one just shown,
+// on a busy machine) turns the pointer position it was shown under into a mouse move of its own,
+// and that move, arriving after ours, took the press and the release to the edit box under the
+// old position. A real click under Wine carries its point too.
 void Mouse(POINT point, const std::vector<DWORD>& buttons) {
-    std::vector<INPUT> inputs(1 + buttons.size(), INPUT{INPUT_MOUSE, {}});
-    inputs[0].mi.dx = MulDiv(point.x, 65536, GetSystemMetrics(SM_CXSCREEN));
-    inputs[0].mi.dy = MulDiv(point.y, 65536, GetSystemMetrics(SM_CYSCREEN));
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    INPUT at{INPUT_MOUSE, {}};
+    at.mi.dx = MulDiv(point.x, 65536, GetSystemMetrics(SM_CXSCREEN));
+    at.mi.dy = MulDiv(point.y, 65536, GetSystemMetrics(SM_CYSCREEN));
+    at.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    std::vector<INPUT> inputs(1 + buttons.size(), at);
     for (size_t i = 0; i < buttons.size(); ++i)
-        inputs[i + 1].mi.dwFlags = buttons[i];
+        inputs[i + 1].mi.dwFlags |= buttons[i];
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
