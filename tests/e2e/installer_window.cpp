@@ -77,7 +77,7 @@ Screenshot ExpectedText(const std::wstring& text, const RECT& area, int height, 
 }
 
 InstallerWindow::InstallerWindow(const std::wstring& program,
-                                 const std::map<std::wstring, std::wstring>& env) {
+                                 const std::map<std::wstring, std::wstring>& env, Spy spy) {
     static std::atomic<int> counter{0};
     tracePath_ = (std::filesystem::temp_directory_path() /
                   (L"vexa-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
@@ -109,8 +109,12 @@ InstallerWindow::InstallerWindow(const std::wstring& program,
                                  GetWindowThreadProcessId(window_, nullptr));
     };
     messageHook_.reset(spy_ ? hook(WH_GETMESSAGE, "SpyGetMessage") : nullptr);
-    callHook_.reset(spy_ ? hook(WH_CALLWNDPROC, "SpyCallWindow") : nullptr);
-    if (!messageHook_ || !callHook_) throw std::runtime_error("cannot hook the installer");
+    if (spy == Spy::kAllMessages) {
+        callHook_.reset(spy_ ? hook(WH_CALLWNDPROC, "SpyCallWindow") : nullptr);
+    }
+    if (!messageHook_ || (spy == Spy::kAllMessages && !callHook_)) {
+        throw std::runtime_error("cannot hook the installer");
+    }
 }
 
 InstallerWindow::~InstallerWindow() {
