@@ -135,6 +135,7 @@ InstallFigures MeasureInstall(int run, HWND bareWindow) {
     InstallFigures figures;
     const fs::path root = TempDir() / L"vexa-bench" / std::to_wstring(run);
     fs::remove_all(root);
+    // Counting, the spy writes no line for each progress message from the window's thread.
     InstallerWindow installer(
         BuildPath("app/VexaBoxInstaller.exe"),
         {{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}, {L"VEXA_MESSAGE_SPY_COUNT", L"1"}}, Spy::kQueueOnly);
