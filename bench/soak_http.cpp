@@ -27,7 +27,7 @@ int wmain(int argc, wchar_t** argv) {
     auto call = [&](int i) {
         const auto& kind = kinds[static_cast<size_t>(i) % std::size(kinds)];
         std::wstring error;
-        return HttpGet({}, kind.url, L"", {}, &error) == kind.succeeds;
+        return HttpGet({}, kind.url, {}, {}, &error) == kind.succeeds;
     };
     // The first calls load WinHTTP, TLS and the thread pool: measure after them.
     for (int i = 0; i < 12; ++i)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "common/error_text.h"
@@ -26,6 +27,7 @@ constexpr wchar_t kTextWriteFailed[] = L"无法写入下载文件";
 struct Transfer {
     PartialDownload partial;    // the file so far, and what it is a part of
     std::wstring url;           // what a request for the rest goes to
+    bool askWhole = false;      // the server cannot send the rest: the next request asks for all
     bool reconnecting = false;  // "reconnecting" is shown until bytes flow again
 };
 
@@ -33,10 +35,19 @@ struct Transfer {
 enum class Outcome {
     kComplete,  // the package is whole
     kStopped,   // stopped here: no room on the disk, or the file cannot be written
-    kRefused,   // a request for the whole package was answered with an error
-    kUnusable,  // a request for the rest was answered with anything but the rest
+    kRefused,   // answered with an error, or with a success that is not the package
+    kChanged,   // the rest came from another version of the package
+    kUnusable,  // a request for the rest was answered with something else, of the same version
+    kBusy,      // the server could not answer now: a 5xx, 408 or 429
+    kGone,      // the address no longer serves it: 403, 404 or 410 (an expired signed address)
     kBroken,    // no answer, or a body that broke off
 };
+
+Outcome OutcomeOfStatus(DWORD status) {
+    if (status >= 500 || status == 408 || status == 429) return Outcome::kBusy;
+    if (status == 403 || status == 404 || status == 410) return Outcome::kGone;
+    return Outcome::kRefused;
+}
 
 bool ReadNumber(std::wstring_view& text, std::uint64_t& value) {
     size_t digits = 0;
@@ -54,6 +65,12 @@ bool Skip(std::wstring_view& text, wchar_t c) {
     if (text.empty() || text.front() != c) return false;
     text.remove_prefix(1);
     return true;
+}
+
+// Whether a 206 comes from the version held: a cache or an edge node may answer the range of a
+// newer package without honouring If-Range.
+bool IsSameVersion(const ResponseHead& head, const std::wstring& validator) {
+    return validator.starts_with(L'"') ? head.etag == validator : head.lastModified == validator;
 }
 
 // Whether a 206 answer is the rest of the package: "bytes <held>-<total - 1>/<total>", as long
@@ -92,6 +109,7 @@ bool MoveTo(HANDLE file, std::uint64_t offset) {
 bool StartOver(Transfer& t, Sha256* hash) {
     t.partial.held = 0;
     t.partial.validator.clear();
+    t.askWhole = false;
     if (hash) hash->Restart();
     return !t.partial.file ||
            (MoveTo(t.partial.file.get(), 0) && SetEndOfFile(t.partial.file.get()));
@@ -140,29 +158,39 @@ bool HasRoom(const PackageDownload& download, const Transfer& t) {
 Outcome Attempt(const ProxySettings& proxies, const PackageDownload& download, Transfer& t,
                 Sha256* hash, const StatusFunction& status, const ProgressFunction& progress,
                 std::wstring* error) {
-    const bool ranged = t.partial.held > 0 && !t.partial.validator.empty();
-    const std::wstring headers = ranged ? L"Range: bytes=" + std::to_wstring(t.partial.held) +
-                                              L"-\r\nIf-Range: " + t.partial.validator
-                                        : std::wstring();
+    const bool ranged = t.partial.held > 0 && !t.partial.validator.empty() && !t.askWhole;
+    HeaderLines lines;
+    if (ranged) {
+        lines.everyHop = L"Range: bytes=" + std::to_wstring(t.partial.held) + L"-\r\nIf-Range: " +
+                         t.partial.validator;
+    }
     DWORD answer = 0;
-    bool stopped = false, unusable = false;
+    std::optional<Outcome> decided;
     const auto stop = [&](std::wstring* sinkError, const wchar_t* text) {
-        stopped = true;
+        decided = Outcome::kStopped;
         return Fail(sinkError, text);
     };
     const auto onHead = [&](const ResponseHead& head, std::wstring* sinkError) {
         answer = head.status;
         if (head.status >= 400) return true;  // the call fails with the status
         if (ranged && head.status == 206) {
-            unusable = !IsTheRest(head, t.partial.held, t.partial.total) ||
-                       !MoveTo(t.partial.file.get(), t.partial.held);
-            if (unusable) return false;
+            if (!IsSameVersion(head, t.partial.validator))
+                decided = Outcome::kChanged;
+            else if (!IsTheRest(head, t.partial.held, t.partial.total) ||
+                     !MoveTo(t.partial.file.get(), t.partial.held)) {
+                decided = Outcome::kUnusable;
+            }
+            if (decided) return false;
+        } else if (head.status != 200) {
+            // A 204, or a range that was not asked for, is no package.
+            decided = ranged ? Outcome::kUnusable : Outcome::kRefused;
+            return FailWithStatus(sinkError, head.status);
         } else {
             if (!StartOver(t, hash)) return stop(sinkError, kTextWriteFailed);
             t.partial.total = head.length;
             t.partial.validator = ValidatorOf(head);
-            t.url = head.url;
         }
+        t.url = head.url;
         if (!HasRoom(download, t)) return stop(sinkError, kTextNoSpace);
         if (!t.partial.file) t.partial.file = CreatePartial(download.archive);
         if (!t.partial.file) return stop(sinkError, kTextWriteFailed);
@@ -180,10 +208,14 @@ Outcome Attempt(const ProxySettings& proxies, const PackageDownload& download, T
         return true;
     };
     const BodySink sink{onHead, onPiece};
-    if (HttpGet(proxies, t.url, headers, sink, error)) return Outcome::kComplete;
-    if (stopped) return Outcome::kStopped;
-    if (unusable || (ranged && answer >= 400)) return Outcome::kUnusable;
-    return answer >= 400 ? Outcome::kRefused : Outcome::kBroken;
+    if (HttpGet(proxies, t.url, lines, sink, error)) return Outcome::kComplete;
+    if (decided) return *decided;
+    // Another answer to a request for the rest (416, say): the whole package, from the same
+    // server, before the bytes held are given up.
+    if (answer >= 400 && ranged && OutcomeOfStatus(answer) == Outcome::kRefused) {
+        return Outcome::kUnusable;
+    }
+    return answer >= 400 ? OutcomeOfStatus(answer) : Outcome::kBroken;
 }
 
 }  // namespace
@@ -199,19 +231,40 @@ bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& downlo
     for (;;) {
         const Outcome outcome = Attempt(proxies, download, t, hash, status, progress, error);
         resuming = resuming || t.partial.held > 0;
-        if (outcome == Outcome::kComplete) {
-            partial = std::move(t.partial.file);
-            return true;
+        switch (outcome) {
+            case Outcome::kComplete:
+                if (t.partial.total > 0 && t.partial.held != t.partial.total) {
+                    return Fail(error, kTextDownloadIncomplete);
+                }
+                partial = std::move(t.partial.file);
+                return true;
+            case Outcome::kChanged:  // the whole package again, at once
+                if (!StartOver(t, hash)) return Fail(error, kTextWriteFailed);
+                continue;
+            case Outcome::kUnusable:
+                t.askWhole = true;
+                continue;
+            case Outcome::kGone:
+                // The address that delivered the package (an edge host's signed address, say)
+                // is asked no more: the package address again, with its redirects afresh.
+                if (!resuming || t.url == download.url) return false;
+                t.url = download.url;
+                continue;
+            case Outcome::kBusy:
+            case Outcome::kBroken:
+                if (!resuming) return false;
+                break;
+            case Outcome::kStopped:
+            case Outcome::kRefused:
+                return false;
         }
-        if (outcome == Outcome::kStopped || outcome == Outcome::kRefused || !resuming) return false;
-        // The server cannot continue: the whole package again, at once.
-        if (outcome == Outcome::kUnusable) {
-            if (!StartOver(t, hash)) return Fail(error, kTextWriteFailed);
-            continue;
-        }
+        // All that was announced arrived, and more still came: the server cannot be trusted to
+        // send the rest.
+        if (t.partial.total > 0 && t.partial.held >= t.partial.total) return false;
         // Without a validator the rest might come from another version of the package.
-        if (t.partial.validator.empty() && !StartOver(t, hash))
+        if (t.partial.validator.empty() && !StartOver(t, hash)) {
             return Fail(error, kTextWriteFailed);
+        }
         if (resumptions == download.waits.size()) return false;
         status(kTextReconnecting);
         t.reconnecting = true;

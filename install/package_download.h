@@ -27,15 +27,20 @@ struct PackageDownload {
 
 // Reports "正在下载安装包..." and downloads the package into PartialPath(archive), written by
 // this process alone. A partial file that an earlier run left for the same package address is
-// asked for only its missing bytes; any other is deleted. A body that breaks off is picked up
-// where it stopped, with the first response's validator, after each wait of download.waits
-// ("网络中断，正在重新连接..." meanwhile); a server that cannot continue it sends it whole
-// again. When the length is announced, the free space of the temporary folder's disk and of the
-// install directory's is checked before the body is read. hash (when given) holds every byte
-// of the package when it returns true, and progress is called with the bytes held and the
-// whole length. True: partial holds the complete file open. False: the error text (when given)
-// is one of HttpGet's, "磁盘空间不足" or "无法写入下载文件"; what could be picked up in a later
-// run stays behind, with a small record beside it.
+// asked for only its missing bytes; any other is deleted. A body that breaks off, or a server
+// that is busy (a 5xx, 408 or 429), is waited out with the bytes kept, after each wait of
+// download.waits ("网络中断，正在重新连接..." meanwhile); the URL that delivered the body is then
+// asked for the rest, with Range and If-Range on every hop. A 403, 404 or 410 to that request
+// sends it back to the package's link, with its redirects afresh. A 206 is joined only when it
+// comes from the version held and starts at the byte where the file ends; a 200 body or another
+// version starts the package again from zero, and a server that sends something else is asked
+// for the whole package. Only a 200 is the package. When the length is announced, the free
+// space of the temporary folder's disk and of the install directory's is checked before the
+// body is read, and a byte more than announced stops the download. hash (when given) holds
+// every byte of the package when it returns true, and progress is called with the bytes held
+// and the whole length. True: partial holds the complete file open. False: the error text (when
+// given) is one of HttpGet's, "磁盘空间不足" or "无法写入下载文件"; what could be picked up in a
+// later run stays behind, with a small record beside it.
 bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& download,
                      const StatusFunction& status, const ProgressFunction& progress, Sha256* hash,
                      UniqueHandle& partial, std::wstring* error);

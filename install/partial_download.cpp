@@ -39,9 +39,21 @@ std::wstring PartialName(const std::wstring& archive) {
     return fs::path(PartialPath(archive)).filename().wstring();
 }
 
+// The file itself, never what a link in its place leads to; empty for a link.
+UniqueHandle OpenInPlace(const fs::path& path, DWORD access, DWORD sharing, DWORD disposition) {
+    UniqueHandle file{
+        ValidHandle(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file && (!GetFileInformationByHandle(file.get(), &info) ||
+                 (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        file.reset();
+    }
+    return file;
+}
+
 std::string ReadRecordText(const fs::path& path) {
-    const UniqueHandle file{ValidHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                    nullptr, OPEN_EXISTING, 0, nullptr))};
+    const UniqueHandle file = OpenInPlace(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     std::string text(kRecordLimit, '\0');
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), text.data(), kRecordLimit, &read, nullptr)) return {};
@@ -49,12 +61,21 @@ std::string ReadRecordText(const fs::path& path) {
     return text;
 }
 
+// A line of text: no control character, a zero least of all (a path is cut there).
+bool IsPlainLine(std::string_view line) {
+    return std::none_of(line.begin(), line.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 bool ParseRecord(const std::string& text, PartialRecord& record) {
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(text.substr(start, end - start));
-    if (start != text.size() || lines.size() != 5 || lines[0] != kRecordHeading) return false;
+    if (start != text.size() || lines.size() != 5 || lines[0] != kRecordHeading ||
+        !std::all_of(lines.begin(), lines.end(), IsPlainLine)) {
+        return false;
+    }
     const std::string& length = lines[4];
     const auto [end, failure] =
         std::from_chars(length.data(), length.data() + length.size(), record.length);
@@ -70,10 +91,8 @@ bool ParseRecord(const std::string& text, PartialRecord& record) {
 }
 
 UniqueHandle OpenPartial(const std::wstring& archive, DWORD disposition) {
-    return UniqueHandle{ValidHandle(CreateFileW(PartialPath(archive).c_str(),
-                                                GENERIC_READ | GENERIC_WRITE | DELETE,
-                                                FILE_SHARE_READ, nullptr, disposition,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr))};
+    return OpenInPlace(PartialPath(archive), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                       disposition);
 }
 
 // Adds the file's bytes up to `size` to the hash (when given), and leaves it open there.
@@ -126,21 +145,25 @@ PartialDownload PickUpPartial(const std::wstring& archive, const std::wstring& p
 }
 
 UniqueHandle CreatePartial(const std::wstring& archive) {
-    return OpenPartial(archive, CREATE_ALWAYS);
+    // Whatever stands there goes first, a link as a link: a new file is made, never an old one
+    // truncated through a link.
+    DeleteFileW(PartialPath(archive).c_str());
+    return OpenPartial(archive, CREATE_NEW);
 }
 
 void RecordPartial(const std::wstring& archive, const std::wstring& packageAddress,
                    const std::wstring& validator, std::uint64_t total) {
     const std::wstring file = PartialName(archive);
-    const bool oneLineEach =
-        (packageAddress + file + validator).find_first_of(L"\r\n") == std::wstring::npos;
-    if (validator.empty() || total == 0 || !oneLineEach) return ForgetPartial(archive);
     const std::string text = std::string(kRecordHeading) + "\n" + WideToUtf8(packageAddress) +
                              "\n" + WideToUtf8(file) + "\n" + WideToUtf8(validator) + "\n" +
                              std::to_string(total) + "\n";
+    PartialRecord readBack;
+    if (validator.empty() || total == 0 || !ParseRecord(text, readBack)) {
+        return ForgetPartial(archive);
+    }
     const fs::path path = RecordPath(archive);
-    const UniqueHandle record{ValidHandle(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))};
+    DeleteFileW(path.c_str());
+    const UniqueHandle record = OpenInPlace(path, GENERIC_WRITE, 0, CREATE_NEW);
     DWORD written = 0;
     if (!record ||
         !WriteFile(record.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cwchar>
+#include <initializer_list>
 #include <memory>
 
 #include "common/error_text.h"
@@ -17,7 +18,10 @@
 namespace {
 
 constexpr wchar_t kFixedHeaders[] = L"Accept: */*\r\nAccept-Language: zh-CN,zh;q=0.9\r\n";
-constexpr int kRedirectLimit = 5;  // the fifth redirect response fails the call
+// WinHTTP followed ten redirects of the kinds it follows by itself in a row, and the installer
+// counted the others, which came back to it: the fifth of those failed the call.
+constexpr int kPlatformRedirectLimit = 10;
+constexpr int kCountedRedirectLimit = 5;
 constexpr DWORD kLocationUnits = 4096;
 constexpr DWORD kHeaderValueUnits = 1024;
 // The longest document (configuration, settings, a link service's answer) that is read.
@@ -36,17 +40,20 @@ constexpr wchar_t kTextRequestFailed[] = L"创建下载请求失败";
 constexpr wchar_t kTextNoResponse[] = L"服务器无响应";
 constexpr wchar_t kTextServerError[] = L"服务器返回错误：";
 constexpr wchar_t kTextTooManyRedirects[] = L"下载重定向次数过多";
-constexpr wchar_t kTextIncomplete[] = L"下载数据不完整";
 
-std::wstring HeaderBlock(const std::wstring& extraHeaders) {
-    std::wstring block = kFixedHeaders + extraHeaders;
-    if (!block.ends_with(L"\r\n")) block += L"\r\n";
+// The fixed lines, then each block of the caller's lines, each ending in CR LF.
+std::wstring HeaderBlock(std::initializer_list<const std::wstring*> blocks) {
+    std::wstring block = kFixedHeaders;
+    for (const std::wstring* lines : blocks) {
+        block += *lines;
+        if (!block.ends_with(L"\r\n")) block += L"\r\n";
+    }
     return block;
 }
 
-// Whether an attempt may carry the caller's extra lines, which may hold a credential: the first
+// Whether an attempt may carry the caller's keyed lines, which may hold a credential: the first
 // does, and so does a redirect to the same host and port unless it leaves HTTPS for plain HTTP.
-bool MayCarryExtraHeaders(const UrlParts& original, const UrlParts& attempt) {
+bool MayCarryKey(const UrlParts& original, const UrlParts& attempt) {
     return EqualIgnoringAsciiCase(attempt.host, original.host) && attempt.port == original.port &&
            !(original.scheme == INTERNET_SCHEME_HTTPS && attempt.scheme == INTERNET_SCHEME_HTTP);
 }
@@ -54,10 +61,6 @@ bool MayCarryExtraHeaders(const UrlParts& original, const UrlParts& attempt) {
 // What goes into the request line: a fragment is the client's own and never sent.
 std::wstring RequestTarget(const UrlParts& parts) {
     return parts.path_with_query.substr(0, parts.path_with_query.find(L'#'));
-}
-
-bool FailWithStatus(std::wstring* error, DWORD status) {
-    return Fail(error, kTextServerError + std::to_wstring(status));
 }
 
 DWORD QueryStatusCode(HINTERNET request) {
@@ -129,15 +132,22 @@ bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, std:
         DWORD read = 0;
         const auto began = std::chrono::steady_clock::now();
         if (!WinHttpReadData(request, buffer.get(), asked, &read)) {
-            return Fail(error, kTextIncomplete);
+            return Fail(error, kTextDownloadIncomplete);
         }
         if (read == 0) break;
         paced = PacedReadSize(read, std::chrono::steady_clock::now() - began);
         received += read;
-        if (sink.piece && !sink.piece(std::string_view(buffer.get(), read), error)) return false;
+        // A length announced beside a chunked body does not end it: what comes beyond the length
+        // is not handed on, so that it never reaches a disk that was checked for the length.
+        const bool beyond = total > 0 && received > total;
+        if (beyond) read -= static_cast<DWORD>(received - total);
+        if (read > 0 && sink.piece && !sink.piece(std::string_view(buffer.get(), read), error)) {
+            return false;
+        }
+        if (beyond) return Fail(error, kTextDownloadIncomplete);
     }
     // WinHTTP ends a body that breaks off before its announced length without any error.
-    if (received < total) return Fail(error, kTextIncomplete);
+    if (received < total) return Fail(error, kTextDownloadIncomplete);
     return true;
 }
 
@@ -189,21 +199,33 @@ bool ProxyIsGone(const ProxyRoute& route) {
            (failure == ERROR_WINHTTP_NAME_NOT_RESOLVED || failure == ERROR_WINHTTP_CANNOT_CONNECT);
 }
 
+// The kinds of redirect that WinHTTP follows by itself, unless they lead from HTTPS to plain HTTP.
+bool IsPlatformRedirect(DWORD status, const UrlParts& from, const std::wstring& target) {
+    const bool kind =
+        status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    return kind && !(from.scheme == INTERNET_SCHEME_HTTPS && target.starts_with(L"http://"));
+}
+
 }  // namespace
 
-bool HttpGet(const ProxySettings& proxies, const std::wstring& url,
-             const std::wstring& extraHeaders, const BodySink& sink, std::wstring* error) {
-    const std::wstring fixedHeaders = HeaderBlock(L"");
-    const std::wstring allHeaders = HeaderBlock(extraHeaders);
+bool FailWithStatus(std::wstring* error, DWORD status) {
+    return Fail(error, kTextServerError + std::to_wstring(status));
+}
+
+bool HttpGet(const ProxySettings& proxies, const std::wstring& url, const HeaderLines& lines,
+             const BodySink& sink, std::wstring* error) {
+    const std::wstring withoutKey = HeaderBlock({&lines.everyHop});
+    const std::wstring withKey = HeaderBlock({&lines.keyed, &lines.everyHop});
     std::wstring current = url;
     UrlParts original;
-    int redirects = 0;
+    bool first = true;
+    int platformRedirects = 0, countedRedirects = 0;
     for (;;) {
         UrlParts parts;
         if (!SplitUrl(current, parts)) return Fail(error, kTextInvalidUrl);
-        if (redirects == 0) original = parts;
-        const std::wstring& headers =
-            redirects == 0 || MayCarryExtraHeaders(original, parts) ? allHeaders : fixedHeaders;
+        if (first) original = parts;
+        const std::wstring& headers = first || MayCarryKey(original, parts) ? withKey : withoutKey;
+        first = false;
         const ProxyRoute route = ChooseProxyRoute(proxies, current);
         Exchange exchange;
         const wchar_t* failed = Send(parts, route, headers, exchange);
@@ -223,8 +245,15 @@ bool HttpGet(const ProxySettings& proxies, const std::wstring& url,
             if (!QueryHeaderText(request, WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
                 return FailWithStatus(error, status);
             }
-            if (++redirects >= kRedirectLimit) return Fail(error, kTextTooManyRedirects);
             current = ResolveRedirectTarget(location, parts);
+            // A redirect that came back to the installer started WinHTTP's count afresh.
+            const bool platform = IsPlatformRedirect(status, parts, current);
+            platformRedirects = platform ? platformRedirects + 1 : 0;
+            countedRedirects += platform ? 0 : 1;
+            if (platformRedirects > kPlatformRedirectLimit ||
+                countedRedirects >= kCountedRedirectLimit) {
+                return Fail(error, kTextTooManyRedirects);
+            }
             continue;  // this attempt's handles close here, request first
         }
 
@@ -256,7 +285,7 @@ bool HttpGetText(const ProxySettings& proxies, const std::wstring& url, std::str
                         }};
     // A document too long to read stops the call without an error text of its own: it reads as
     // one that holds nothing.
-    if (!HttpGet(proxies, url, extraHeaders, sink, error) && !tooLong) return false;
+    if (!HttpGet(proxies, url, {extraHeaders}, sink, error) && !tooLong) return false;
     if (tooLong) body.clear();
     text.swap(body);
     return true;

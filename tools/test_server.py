@@ -12,6 +12,7 @@ Control requests (any listener):
                         that path (query included when the path holds one, otherwise any
                         query) get the responses in turn, the last one again and again.
   POST /_ctl/reset      forgets every route and the request log
+  POST /_ctl/release?name=X  lets the responses held under that name go on (see hold)
   GET  /_ctl/log?prefix=/x  the raw heads of the requests whose target starts with /x, in
                         arrival order, each preceded by "listener: <name>\\r\\n"
   GET  /_ctl/count?prefix=/x  how many such requests arrived
@@ -34,7 +35,10 @@ RESPONSE is a JSON object; every member is optional:
       count the bytes of that partial body,
   range_shift (0): a 206 starts its body and its Content-Range this many bytes after N (a
       server that answers the wrong bytes),
-  ranges (true): false ignores Range (a server without range support).
+  ranges (true): false ignores Range (a server without range support),
+  if_range (true): false answers a Range whatever its If-Range names (a cache that ignores it),
+  hold_after, hold: after that many body bytes, wait until the test releases the name given
+      (POST /_ctl/release), at most a minute; a release that comes first lets it pass.
 
 A target in absolute form (http://host:port/x) is routed, logged and matched by its path and
 query (/x), as a server must accept that form.
@@ -118,6 +122,7 @@ class State:
         self.lock = threading.Lock()
         self.routes = {}  # path -> [responses, next index]
         self.log = []  # (listener, target, raw head)
+        self.holds = {}  # name -> threading.Event, set once released
 
     def reset(self):
         with self.lock:
@@ -142,6 +147,10 @@ class State:
     def record(self, listener, target, head):
         with self.lock:
             self.log.append((listener, target, head))
+
+    def hold(self, name):
+        with self.lock:
+            return self.holds.setdefault(name, threading.Event())
 
     def matching(self, prefix):
         with self.lock:
@@ -233,6 +242,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/_ctl/reset":
             STATE.reset()
             return self.respond({"body": "ok"})
+        if path == "/_ctl/release":
+            STATE.hold(params["name"][0]).set()
+            return self.respond({"body": "ok"})
         prefix = params.get("prefix", [""])[0]
         entries = STATE.matching(prefix)
         if path == "/_ctl/count":
@@ -260,7 +272,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not match or int(match.group(1)) >= size:
             return None
         condition = self.headers.get("If-Range")
-        if condition is not None and condition.strip() not in validators:
+        if (condition is not None and r.get("if_range", True) is not False
+                and condition.strip() not in validators):
             return None
         start = int(match.group(1)) + int(r.get("range_shift", 0))
         return max(0, min(start, size - 1))
@@ -309,6 +322,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         delay = r.get("chunk_delay_ms", 0) / 1000.0
         step = 1024 if delay else 1 << 20
+        hold_after = int(r.get("hold_after", -1))
+        if hold_after >= 0:
+            step = min(step, max(hold_after, 1))
         sent = 0
         source = open(r["body_file"], "rb") if body is None else None
         if source:
@@ -326,6 +342,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 else:
                     self.wfile.write(piece)
                 sent += len(piece)
+                if hold_after >= 0 and sent >= hold_after:
+                    self.wfile.flush()
+                    STATE.hold(r["hold"]).wait(60)
+                    hold_after = -1
             if chunked and send == size:
                 self.wfile.write(b"0\r\n\r\n")
             self.wfile.flush()

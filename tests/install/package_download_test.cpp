@@ -98,17 +98,23 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// A body that breaks off goes on from the byte where it stopped when the server names the
-// version it sent and sends the rest of that version; otherwise from zero. Either way the file
-// ends up whole, byte for byte, and the hash holds exactly its bytes.
+// A body that breaks off, or a busy server, goes on from the byte where it stopped when the
+// server names the version it sent and sends the rest of that version; otherwise from zero. An
+// address that no longer serves the rest (an expired signed address on an edge host) sends the
+// request back to the package's address. Either way the file ends up whole, byte for byte, and
+// the hash holds exactly its bytes.
 TEST(DownloadPackage, PicksUpABodyThatBrokeOffOrStartsAgainFromZero) {
     const std::string lastModified = R"(, "last_modified": "Mon, 07 Dec 2026 10:00:00 GMT")";
+    const std::string v2 = R"(, "etag": "\"v2\"")";
+    const std::vector<std::string> rest = {kRange, "If-Range: \"v1\""};
     const struct {
         const char* name;
         std::vector<std::string> responses;
         std::vector<std::vector<std::string>> ranges;  // the range lines of each request
+        int waits = 1;
+        int addressRequests = 0;  // not 0: the address redirects, and is asked that often
     } cases[] = {
-        {"etag", {Sends(kETag + kCut), Sends(kETag)}, {{}, {kRange, "If-Range: \"v1\""}}},
+        {"etag", {Sends(kETag + kCut), Sends(kETag)}, {{}, rest}},
         {"last-modified",
          {Sends(lastModified + kCut), Sends(lastModified)},
          {{}, {kRange, "If-Range: Mon, 07 Dec 2026 10:00:00 GMT"}}},
@@ -116,26 +122,37 @@ TEST(DownloadPackage, PicksUpABodyThatBrokeOffOrStartsAgainFromZero) {
         {"reset",
          {Sends(kETag + kCut + R"(, "reset_ms": 300)"), Sends(kETag)},
          {{}, {"If-Range: \"v1\""}}},
-        // The rest of another version is never joined to this one.
+        // The rest of another version is never joined to this one: not when the server sends
+        // the whole new version, not when a cache sends its range regardless of If-Range.
         {"ranges-ignored",
          {Sends(kETag + kCut + R"(, "ranges": false)"), Sends(kETag + R"(, "ranges": false)")},
-         {{}, {kRange, "If-Range: \"v1\""}}},
-        {"etag-changed",
-         {Sends(kETag + kCut), Sends(R"(, "etag": "\"v2\"")")},
-         {{}, {kRange, "If-Range: \"v1\""}}},
+         {{}, rest}},
+        {"etag-changed", {Sends(kETag + kCut), Sends(v2)}, {{}, rest}},
+        {"if-range-ignored",
+         {Sends(kETag + kCut), Sends(v2 + R"(, "if_range": false)"), Sends(v2)},
+         {{}, rest, {}}},
         {"no-validator", {Sends(kCut), Sends()}, {{}, {}}},
         {"weak-etag", {Sends(R"(, "etag": "W/\"v1\"")" + kCut), Sends()}, {{}, {}}},
         {"wrong-start",
          {Sends(kETag + kCut), Sends(kETag + R"(, "range_shift": 7)"), Sends(kETag)},
-         {{}, {kRange, "If-Range: \"v1\""}, {}}},
-        {"rest-refused",
+         {{}, rest, {}}},
+        // A busy server is waited out like a break, the bytes kept.
+        {"rest-busy",
          {Sends(kETag + kCut), R"({"status": 503})", Sends(kETag)},
-         {{}, {kRange, "If-Range: \"v1\""}, {}}},
+         {{}, rest, rest},
+         2},
+        {"rest-gone",
+         {Sends(kETag + kCut), R"({"status": 403})", Sends(kETag)},
+         {{}, rest, rest},
+         1,
+         2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDir scratch;
-        const std::string path = Path(std::string("resume/") + c.name + "/box.zip");
+        const std::string address = Path(std::string("resume/") + c.name + "/box.zip");
+        const std::string path = c.addressRequests ? address + "/edge" : address;
+        if (c.addressRequests) SetRoute(address, Redirect(302, Narrow(HttpUrl(path))));
         SetRoute(
             path, "[" + [&] {
                 std::string joined;
@@ -143,13 +160,18 @@ TEST(DownloadPackage, PicksUpABodyThatBrokeOffOrStartsAgainFromZero) {
                     joined += (joined.empty() ? "" : ", ") + response;
                 return joined;
             }() + "]");
-        const Downloaded got = Download(scratch, path);
+        const Downloaded got = Download(scratch, address);
         ASSERT_TRUE(got.ok) << Narrow(got.error);
         EXPECT_TRUE(got.bytes == Pattern(kSize));
         EXPECT_TRUE(got.digestMatches);
         EXPECT_EQ(got.lastHeld, kSize);
-        EXPECT_EQ(got.statuses,
-                  (std::vector<std::wstring>{kDownloading, kReconnecting, kDownloading}));
+        std::vector<std::wstring> statuses(c.waits + 2, kReconnecting);
+        statuses.front() = statuses.back() = kDownloading;
+        EXPECT_EQ(got.statuses, statuses);
+        if (c.addressRequests) {
+            EXPECT_EQ(RequestHeads(address).size() - RequestHeads(path).size(),
+                      static_cast<size_t>(c.addressRequests));
+        }
         const auto heads = RequestHeads(path);
         ASSERT_EQ(heads.size(), c.ranges.size());
         for (size_t i = 0; i < heads.size(); ++i) {
@@ -164,16 +186,28 @@ TEST(DownloadPackage, PicksUpABodyThatBrokeOffOrStartsAgainFromZero) {
 }
 
 // Five resumptions after the waits given, and then the last failure's text; a failure before the
-// first byte is not retried.
+// first byte is not retried, and neither is a server that sends more than it announced. Only a
+// 200 is the package.
 TEST(DownloadPackage, GivesUpAfterFiveResumptionsAndNeverRetriesBeforeTheFirstByte) {
     const struct {
         const char* name;
         std::string response;
         std::wstring error;
         int requests;
-    } cases[] = {{"always-cut", Sends(kETag + R"(, "send": 1000)"), L"下载数据不完整", 6},
-                 {"missing", R"({"status": 404})", L"服务器返回错误：404", 1},
-                 {"hangup", R"({"hangup": true})", L"服务器无响应", 1}};
+        size_t kept = 0;  // the bytes the partial file holds afterwards
+    } cases[] = {
+        {"always-cut", Sends(kETag + R"(, "send": 1000)"), L"下载数据不完整", 6, 6000},
+        {"missing", R"({"status": 404})", L"服务器返回错误：404", 1},
+        {"hangup", R"({"hangup": true})", L"服务器无响应", 1},
+        {"no-content", R"({"status": 204})", L"服务器返回错误：204", 1},
+        {"unasked-range", R"({"status": 206, "body_size": 100})", L"服务器返回错误：206", 1},
+        {"longer-than-announced",
+         Sends(kETag + R"(, "chunked": true, "headers": [["Content-Length", "150000"]])"),
+         L"下载数据不完整", 1, 150000},
+        // Gone at the package's own address: the bytes are kept for a later run.
+        {"rest-gone", "[" + Sends(kETag + kCut) + R"(, {"status": 404}])", L"服务器返回错误：404",
+         2, kSize / 2},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDir scratch;
@@ -185,40 +219,38 @@ TEST(DownloadPackage, GivesUpAfterFiveResumptionsAndNeverRetriesBeforeTheFirstBy
         EXPECT_EQ(RequestCount(path), c.requests);
         EXPECT_EQ(std::count(got.statuses.begin(), got.statuses.end(), kReconnecting),
                   c.requests - 1);
+        EXPECT_EQ(ReadWholeFile(scratch / L"box.zip.partial").size(), c.kept);
     }
 }
 
 // What a run left behind is picked up by the next run for the same package address, which asks
-// only for the missing bytes and hashes those it holds from the file; anything else is deleted.
+// only for the missing bytes, also from the host a redirect leads to, and hashes those it holds
+// from the file; another package's partial download is deleted.
 TEST(DownloadPackage, PicksUpWhatTheLastRunLeftForTheSameAddressOnly) {
     const std::wstring address = L"https://example.com/box.zip";
+    const std::string mixed = "http://localhost:" + std::to_string(kTestMixedPort);
     const struct {
         const char* name;
-        std::function<void(const ScratchDir&)> between;  // after the first run
         std::wstring address;
+        bool redirected;  // the package address leads to another port
         bool resumed;
     } cases[] = {
-        {"same-address", [](const ScratchDir&) {}, address, true},
-        {"other-address", [](const ScratchDir&) {}, L"https://example.com/other.zip", false},
-        {"no-record", [](const ScratchDir& s) { fs::remove(s / kRecordName); }, address, false},
-        {"unreadable-record",
-         [](const ScratchDir& s) { WriteWholeFile(s / kRecordName, "not a record\n"); }, address,
-         false},
-        {"larger-than-announced",
-         [](const ScratchDir& s) { WriteWholeFile(s / L"box.zip.partial", Pattern(kSize + 1)); },
-         address, false},
+        {"same-address", address, false, true},
+        {"other-address", L"https://example.com/other.zip", false, false},
+        {"behind-a-redirect-to-another-port", address, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ScratchDir scratch;
-        const std::string path = Path(std::string("next-run/") + c.name + "/box.zip");
+        const std::string start = Path(std::string("next-run/") + c.name + "/box.zip");
+        const std::string path = c.redirected ? start + "/edge" : start;
+        if (c.redirected) SetRoute(start, Redirect(302, mixed + path));
         SetRoute(path, Sends(kETag + kCut));
-        EXPECT_FALSE(Download(scratch, path, address, {}).ok);
+        EXPECT_FALSE(Download(scratch, start, address, {}).ok);
         EXPECT_EQ(ReadWholeFile(scratch / L"box.zip.partial"), Pattern(kSize / 2));
-        c.between(scratch);
 
         SetRoute(path, Sends(kETag));
-        const Downloaded got = Download(scratch, path, c.address);
+        const Downloaded got = Download(scratch, start, c.address);
         ASSERT_TRUE(got.ok) << Narrow(got.error);
         EXPECT_TRUE(got.bytes == Pattern(kSize));
         EXPECT_TRUE(got.digestMatches);
@@ -241,6 +273,53 @@ TEST(DownloadPackage, PicksUpWhatTheLastRunLeftForTheSameAddressOnly) {
     SetRoute(path, Sends(kETag));
     EXPECT_TRUE(Download(scratch, path, address).ok);
     EXPECT_FALSE(fs::exists(scratch / L"older.zip.partial"));
+}
+
+// A record vouches only for a partial file of the temporary folder, named as the download's,
+// for the same package address, and shorter than its package; whatever it does not vouch for
+// goes, the record with it. A line with a control character makes the record unreadable: a
+// zero inside a name would cut the path that is deleted.
+TEST(PickUpPartial, KeepsOnlyAFileItsRecordVouchesFor) {
+    const std::string address = "https://example.com/box.zip";
+    const auto record = [&](const std::string& file, std::uint64_t length,
+                            const std::string& validator = "\"v1\"") {
+        return "VexaBoxInstaller partial download 1\n" + address + "\n" + file + "\n" + validator +
+               "\n" + std::to_string(length) + "\n";
+    };
+    const struct {
+        const char* name;
+        std::string record;
+        int partialSize;  // -1: no partial file
+        std::uint64_t held;
+    } cases[] = {
+        {"vouched for", record("box.zip.partial", 1000), 500, 500},
+        {"as long as its package", record("box.zip.partial", 1000), 1000, 0},
+        {"longer than its package", record("box.zip.partial", 1000), 1001, 0},
+        {"empty", record("box.zip.partial", 1000), 0, 0},
+        {"stale record", record("box.zip.partial", 1000), -1, 0},
+        {"another file", record("other.zip.partial", 1000), 500, 0},
+        {"a zero in the file's line", record(std::string("keep.txt\0.partial", 17), 1000), 500, 0},
+        {"a control character", record("box.zip.partial", 1000, "\"v\x01\""), 500, 0},
+        {"not a record", "VexaBoxInstaller partial download 1\n", 500, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScratchDir scratch;
+        WriteWholeFile(scratch / kRecordName, c.record);
+        WriteWholeFile(scratch / L"keep.txt", "the user's");
+        if (c.partialSize >= 0)
+            WriteWholeFile(scratch / L"box.zip.partial", Pattern(c.partialSize));
+        Sha256 hash;
+        const PartialDownload partial = PickUpPartial(scratch / L"box.zip", Widen(address), &hash);
+        EXPECT_EQ(partial.held, c.held);
+        EXPECT_EQ(static_cast<bool>(partial.file), c.held > 0);
+        std::array<unsigned char, 32> digest{};
+        ASSERT_TRUE(hash.Finish(digest));
+        EXPECT_TRUE(digest == DigestOf(Pattern(c.held)));
+        EXPECT_EQ(ListTree(scratch.Path()), c.held > 0 ? L"VexaBoxInstaller.partial-download\n"
+                                                         L"box.zip.partial\nkeep.txt\n"
+                                                       : L"keep.txt\n");
+    }
 }
 
 // With a length announced, the disks are asked before a byte is written: the temporary folder's
