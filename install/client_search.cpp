@@ -6,27 +6,14 @@
 #include <system_error>
 
 #include "common/error_text.h"
-#include "common/owners.h"
 #include "common/text.h"
+#include "install/folder_walk.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr wchar_t kTextCannotRead[] = L"无法读取安装目录";
-
-// The folder's reparse tag comes with its directory entry; plain entries, the most, need no
-// look at it.
-bool IsLinkedFolderOnDisk(const fs::path& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & folderLink) != folderLink) {
-        return false;
-    }
-    WIN32_FIND_DATAW entry{};
-    const UniqueFind find{ValidHandle(FindFirstFileW(path.c_str(), &entry))};
-    return find && IsLinkedFolder(entry.dwFileAttributes, entry.dwReserved0);
-}
 
 bool IsClientName(std::wstring_view name) {
     for (const wchar_t* client : kClientExecutableNames) {
@@ -55,11 +42,6 @@ bool Finish(Outcome outcome, std::wstring* error) {
 
 }  // namespace
 
-bool IsLinkedFolder(DWORD attributes, DWORD reparseTag) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           (reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT);
-}
-
 bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
                           std::wstring* error) {
     // The usual layout, the executable at the top, costs two lookups and no walk.
@@ -68,22 +50,18 @@ bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
         if (outcome != Outcome::kGoOn) return Finish(outcome, error);
     }
 
-    std::error_code failure;
-    fs::recursive_directory_iterator walk(installDir, fs::directory_options::skip_permission_denied,
-                                          failure);
-    if (failure) return Fail(error, kTextCannotRead);
-    for (const fs::recursive_directory_iterator end; walk != end;) {
-        const fs::path& path = walk->path();
-        if (IsClientName(path.filename().native())) {
-            const Outcome outcome = Examine(path, exePath);
-            if (outcome != Outcome::kGoOn) return Finish(outcome, error);
-        }
-        // Linked folders are listed but not entered; this library cannot tell a junction or a
-        // directory link from a plain folder, the directory entry can.
-        if (IsLinkedFolderOnDisk(path)) walk.disable_recursion_pending();
-        walk.increment(failure);
-        if (failure) return Fail(error, kTextCannotRead);
+    // A walk finds nothing in a folder that is gone; the search cannot read it.
+    const DWORD folder = GetFileAttributesW(installDir.c_str());
+    if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY)) {
+        return Fail(error, kTextCannotRead);
     }
-    exePath.clear();
+    std::wstring found;
+    const bool walked = WalkFolder(installDir, [&](const FolderEntry& entry) {
+        const bool file = !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !entry.IsLink();
+        if (file && IsClientName(fs::path(entry.path).filename().native())) found = entry.path;
+        return found.empty();
+    });
+    if (!walked) return Fail(error, kTextCannotRead);
+    exePath = found;
     return true;
 }

@@ -1,45 +1,78 @@
 #include "install/files_in_use.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <system_error>
 
 #include "common/error_text.h"
 #include "common/owners.h"
-
-namespace fs = std::filesystem;
+#include "install/folder_check.h"
+#include "install/folder_walk.h"
+#include "install/install_folder.h"
 
 namespace {
 
 constexpr wchar_t kTextInUse[] = L"Vexa盒子正在运行，请先退出";
 constexpr auto kFirstWait = std::chrono::milliseconds(100);
 constexpr auto kLongestRetry = std::chrono::seconds(10);
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Whether another process holds the file so that it could not be written. Any other failure (a
-// read-only file, no rights) is not a holder's: unpacking over it fails as it always would.
-bool IsHeld(const fs::path& file) {
-    const UniqueHandle opened{ValidHandle(CreateFileW(
-        file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
-    const DWORD failure = opened ? ERROR_SUCCESS : GetLastError();
-    return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
+// Whether another process holds the file so that it could not be written.
+bool IsHeld(const std::wstring& file) {
+    const UniqueHandle opened{
+        ValidHandle(CreateFileW(file.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
+    return !opened && IsHolderFailure(GetLastError());
+}
+
+// Whether the entry itself, never what it leads to, may stay in the install folder. One that
+// vanished meanwhile may; one whose descriptor this user may not read may not.
+bool MayStay(const FolderEntry& entry, PSID user) {
+    const UniqueHandle opened{ValidHandle(
+        CreateFileW(entry.path.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
+    if (!opened) return GetLastError() != ERROR_ACCESS_DENIED;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(opened.get(), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const UniqueLocalMem<void> owned{descriptor};
+    return MayStayInInstallFolder(descriptor, user);
+}
+
+bool IsSamePath(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
 
-bool CheckNothingInUse(const std::wstring& directory, std::wstring* error) {
-    // Folders that cannot be listed, and linked folders, are not walked into: what they hold is
-    // not unpacked over.
-    std::error_code failure;
-    fs::recursive_directory_iterator walk(directory, fs::directory_options::skip_permission_denied,
-                                          failure);
-    for (; !failure && walk != fs::recursive_directory_iterator(); walk.increment(failure)) {
-        std::error_code ignored;
-        if (walk->is_regular_file(ignored) && IsHeld(walk->path())) return Fail(error, kTextInUse);
+bool IsHolderFailure(DWORD failure) {
+    return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
+}
+
+bool CheckFolderContents(const std::wstring& directory, bool judgeOwners,
+                         const std::wstring& except, std::wstring* error) {
+    PSID user = nullptr;
+    if (judgeOwners && !ConvertStringSidToSidW(CurrentUserSid().c_str(), &user)) {
+        return Fail(error, kTextFolderOfOtherUser);
     }
+    const UniqueLocalMem<void> ownedUser{user};
+    const wchar_t* found = nullptr;
+    const bool walked = WalkFolder(directory, [&](const FolderEntry& entry) {
+        if (!except.empty() && IsSamePath(entry.path, except)) return true;
+        if (user && !MayStay(entry, user)) found = kTextFolderOfOtherUser;
+        const bool file = !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !entry.IsLink();
+        if (!found && file && IsHeld(entry.path)) found = kTextInUse;
+        return !found;
+    });
+    if (!walked) return Fail(error, kTextCannotOpenFolder);
+    if (found) return Fail(error, found);
     return true;
 }
 

@@ -7,13 +7,12 @@
 #include <utility>
 
 #include "common/error_text.h"
+#include "install/folder_walk.h"
 #include "install/install_folder.h"
 
 namespace {
 
 constexpr wchar_t kTextLink[] = L"安装目录是一个链接";
-constexpr wchar_t kTextOtherUser[] = L"安装目录属于其他用户";
-constexpr wchar_t kTextCannotOpen[] = L"无法打开安装目录";
 
 // Rights that let an account change the folder or plant something inside it. Inside a folder,
 // write data is "add a file" and append data "add a subfolder".
@@ -29,12 +28,6 @@ constexpr DWORD kProtectAccess = kReadAccess | WRITE_DAC | FILE_LIST_DIRECTORY |
 bool IsTrusted(PSID sid, PSID user) {
     return EqualSid(sid, user) || IsWellKnownSid(sid, WinLocalSystemSid) ||
            IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
-}
-
-// A reparse point that stands for another place (a symbolic link, a junction, a mount point), or
-// one whose tag cannot be told. Others (a cloud-sync client's, say) mark ordinary folders.
-bool IsLinkTag(DWORD tag) {
-    return tag == 0 || IsReparseTagNameSurrogate(tag);
 }
 
 // The folder itself, not what a link in its place leads to. Without delete sharing, nobody can
@@ -58,28 +51,35 @@ bool GiveInstallerDacl(HANDLE folder) {
                            nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
-}  // namespace
-
-FolderVerdict JudgeFolderSecurity(PSECURITY_DESCRIPTOR descriptor, PSID user) {
+bool HasTrustedOwner(PSECURITY_DESCRIPTOR descriptor, PSID user) {
     PSID owner = nullptr;
-    BOOL ownerDefaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) || !owner ||
-        !IsTrusted(owner, user)) {
-        return FolderVerdict::kRefuse;
-    }
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
+    BOOL defaulted = FALSE;
+    return GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
+           IsTrusted(owner, user);
+}
+
+// The descriptor's DACL, when it has one that is not null (a null DACL lets anyone do anything).
+PACL DaclOf(PSECURITY_DESCRIPTOR descriptor) {
     PACL dacl = nullptr;
     BOOL present = FALSE, defaulted = FALSE;
-    if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
-        !(control & SE_DACL_PROTECTED) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) {
-        return FolderVerdict::kReprotect;
-    }
+    return GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present ? dacl
+                                                                                         : nullptr;
+}
+
+bool IsProtected(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    return GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+           (control & SE_DACL_PROTECTED);
+}
+
+// Whether the DACL lets anyone but the user, SYSTEM and Administrators change what it guards.
+// Object, callback and compound entries may allow anything to anyone: the installer's own DACL
+// has none, and they count as such. Denied entries take nothing away.
+bool OthersMayChange(PACL dacl, PSID user) {
     for (DWORD index = 0; index < dacl->AceCount; ++index) {
         ACE_HEADER* header = nullptr;
-        if (!GetAce(dacl, index, reinterpret_cast<void**>(&header)))
-            return FolderVerdict::kReprotect;
+        if (!GetAce(dacl, index, reinterpret_cast<void**>(&header))) return true;
         switch (header->AceType) {
             case ACCESS_DENIED_ACE_TYPE:
             case ACCESS_DENIED_OBJECT_ACE_TYPE:
@@ -89,17 +89,40 @@ FolderVerdict JudgeFolderSecurity(PSECURITY_DESCRIPTOR descriptor, PSID user) {
             case ACCESS_ALLOWED_ACE_TYPE: {
                 auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
                 if ((allowed->Mask & kChangingRights) && !IsTrusted(&allowed->SidStart, user)) {
-                    return FolderVerdict::kReprotect;
+                    return true;
                 }
                 break;
             }
             default:
-                // Object, callback and compound entries may allow anything to anyone; the
-                // installer's own DACL has none.
-                return FolderVerdict::kReprotect;
+                return true;
         }
     }
+    return false;
+}
+
+}  // namespace
+
+FolderVerdict JudgeFolderSecurity(PSECURITY_DESCRIPTOR descriptor, PSID user) {
+    if (!HasTrustedOwner(descriptor, user)) return FolderVerdict::kRefuse;
+    const PACL dacl = DaclOf(descriptor);
+    if (!IsProtected(descriptor) || !dacl || OthersMayChange(dacl, user)) {
+        return FolderVerdict::kReprotect;
+    }
     return FolderVerdict::kUse;
+}
+
+bool MayStayInInstallFolder(PSECURITY_DESCRIPTOR descriptor, PSID user) {
+    if (!HasTrustedOwner(descriptor, user)) return false;
+    const PACL dacl = DaclOf(descriptor);
+    // Without a DACL of its own, an entry takes what the install folder hands down to it.
+    return dacl && !(IsProtected(descriptor) && OthersMayChange(dacl, user));
+}
+
+bool KeepsPermissions(HANDLE folder) {
+    DWORD flags = 0;
+    return !GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &flags, nullptr,
+                                          0) ||
+           (flags & FILE_PERSISTENT_ACLS);
 }
 
 bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::wstring* error) {
@@ -120,11 +143,12 @@ bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::
     if (!folder) {
         const DWORD failure = GetLastError();
         if (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND) return true;
-        return Fail(error, failure == ERROR_ACCESS_DENIED ? kTextOtherUser : kTextCannotOpen);
+        return Fail(
+            error, failure == ERROR_ACCESS_DENIED ? kTextFolderOfOtherUser : kTextCannotOpenFolder);
     }
 
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(folder.get(), &info)) return Fail(error, kTextCannotOpen);
+    if (!GetFileInformationByHandle(folder.get(), &info)) return Fail(error, kTextCannotOpenFolder);
     // On Windows the handle is the link itself. Wine opens what a Unix symbolic link leads to
     // even when told not to follow it, and only the directory entry still shows the link.
     FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -139,10 +163,7 @@ bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::
     }
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
 
-    DWORD volumeFlags = 0;
-    if (GetVolumeInformationByHandleW(folder.get(), nullptr, 0, nullptr, nullptr, &volumeFlags,
-                                      nullptr, 0) &&
-        !(volumeFlags & FILE_PERSISTENT_ACLS)) {
+    if (!KeepsPermissions(folder.get())) {
         held = std::move(folder);
         return true;
     }
@@ -153,20 +174,21 @@ bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::
     if (GetSecurityInfo(folder.get(), SE_FILE_OBJECT,
                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
                         &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return Fail(error, kTextCannotOpen);
+        return Fail(error, kTextCannotOpenFolder);
     }
     const UniqueLocalMem<void> ownedDescriptor{descriptor};
     PSID user = nullptr;
     if (!ConvertStringSidToSidW(CurrentUserSid().c_str(), &user)) {
-        return Fail(error, kTextOtherUser);
+        return Fail(error, kTextFolderOfOtherUser);
     }
     const UniqueLocalMem<void> ownedUser{user};
 
     switch (JudgeFolderSecurity(descriptor, user)) {
         case FolderVerdict::kRefuse:
-            return Fail(error, kTextOtherUser);
+            return Fail(error, kTextFolderOfOtherUser);
         case FolderVerdict::kReprotect:
-            if (!mayProtect || !GiveInstallerDacl(folder.get())) return Fail(error, kTextOtherUser);
+            if (!mayProtect || !GiveInstallerDacl(folder.get()))
+                return Fail(error, kTextFolderOfOtherUser);
             break;
         case FolderVerdict::kUse:
             break;

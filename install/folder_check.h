@@ -9,6 +9,9 @@
 
 #include "common/owners.h"
 
+inline constexpr wchar_t kTextFolderOfOtherUser[] = L"安装目录属于其他用户";
+inline constexpr wchar_t kTextCannotOpenFolder[] = L"无法打开安装目录";
+
 enum class FolderVerdict {
     kUse,        // the user's own, and only the user, SYSTEM and Administrators may change it
     kReprotect,  // the user's own, but others may change it or what is put inside it
@@ -22,6 +25,17 @@ enum class FolderVerdict {
 // files or folders, write attributes or extended attributes, delete, delete children, or change
 // the permissions or the owner. Otherwise kUse; denied entries never change the verdict.
 FolderVerdict JudgeFolderSecurity(PSECURITY_DESCRIPTOR descriptor, PSID user);
+
+// Whether an entry inside an install folder that the installer uses or re-protects may stay
+// there: owned by the user, SYSTEM or Administrators, with a DACL that is not null, and, when
+// that DACL is protected (and so keeps nothing the folder hands down), one that lets no other
+// account change the entry by the same rules as JudgeFolderSecurity. Otherwise a file of another
+// account (a DLL that the client would load, say) would stay in the folder.
+bool MayStayInInstallFolder(PSECURITY_DESCRIPTOR descriptor, PSID user);
+
+// Whether the folder's volume keeps permissions; true when it cannot be asked. FAT and exFAT do
+// not.
+bool KeepsPermissions(HANDLE folder);
 
 // Checks the install directory as it stands on disk, without following a link in its place.
 // True when nothing is there (or something other than a folder, which making the folder will

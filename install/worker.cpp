@@ -53,10 +53,11 @@ void PostFailureWithoutThrowing(HWND window, const wchar_t* text) noexcept {
     }
 }
 
-// The install directory is the user's own (or not there yet), and no file in it is held by
-// another process; `folder` holds it open from then on.
+// The install directory is the user's own (or not there yet), so is everything in it, and no
+// file in it is held by another process; `folder` holds it open from then on.
 bool CheckInstallDir(const std::wstring& directory, UniqueHandle& folder, std::wstring* error) {
-    return CheckInstallFolder(directory, folder, error) && CheckNothingInUse(directory, error);
+    return CheckInstallFolder(directory, folder, error) &&
+           CheckFolderContents(directory, folder && KeepsPermissions(folder.get()), L"", error);
 }
 
 // The steps of one run up to its ending's status; the caller posts what every ending shares.

@@ -104,7 +104,7 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     SetRoute(base_ + "svc/json/parser",
              Body("{\"directLink\": \"" + PackageUrl("client-top.zip") + "\"}"));
 
-    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_DELAY_MS", L"1500"}});
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_WAIT_FOR", UnpackGate().wstring()}});
     const Screenshot ready = installer->Capture();
     EXPECT_EQ(installer->Text(kStatusId), L"准备安装");
     EXPECT_EQ(installer->Text(kInstallId), L"立即安装");
@@ -124,6 +124,7 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     const Screenshot running = installer->Capture();
     for (const int id : {kInstallDirId, kChooseId, kInstallId})
         EXPECT_FALSE(installer->Enabled(id)) << id;
+    WriteWholeFile(UnpackGate(), "go on");
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
 
@@ -355,20 +356,24 @@ TEST_F(Installer, EndingsThatStartNoClient) {
     }
 }
 
-// An install directory that is a link, or another account's folder, ends the run before the
-// first request: nothing downloaded, nothing written where the link leads or into the folder.
+// An install directory that is a link, another account's folder, or the user's folder with
+// another account's folder inside, ends the run before the first request: nothing downloaded,
+// nothing written where the link leads or into the folder.
 TEST_F(Installer, ALinkOrAnotherUsersFolderIsNeverInstalledInto) {
     const std::string folders = std::string(kTestBuildDir) + "/test-folders/";
     const struct {
         const char* root;
         std::wstring status;
-    } cases[] = {{"e2e-link", L"安装失败：安装目录是一个链接"},
-                 {"e2e-foreign", L"安装失败：安装目录属于其他用户"}};
+        const char* inside;  // that account's folder inside the user's
+    } cases[] = {{"e2e-link", L"安装失败：安装目录是一个链接", ""},
+                 {"e2e-foreign", L"安装失败：安装目录属于其他用户", ""},
+                 {"e2e-foreign-inside", L"安装失败：安装目录属于其他用户", "plugins"}};
     ServePackage("client-top.zip");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.root);
         const std::wstring root = WindowsPathOfHost(folders + c.root);
-        if (!fs::is_directory(fs::path(root) / L"Vexa游戏盒子")) {
+        const fs::path folder = fs::path(root) / L"Vexa游戏盒子";
+        if (!fs::is_directory(folder / Widen(c.inside))) {
             std::printf("skipped: scripts/test-folders made no %s (it needs root)\n", c.root);
             continue;
         }
@@ -378,7 +383,7 @@ TEST_F(Installer, ALinkOrAnotherUsersFolderIsNeverInstalledInto) {
         ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
         EXPECT_EQ(installer->Text(kStatusId), c.status);
         EXPECT_EQ(RequestCount(base_), 0);
-        EXPECT_EQ(ListTree(fs::path(root) / L"Vexa游戏盒子"), L"");
+        EXPECT_EQ(ListTree(folder), *c.inside ? Widen(c.inside) + L"\\\n" : L"");
     }
 }
 
@@ -471,7 +476,7 @@ int InstallerWindows() {
 // it installs, brings the first window to the front, restored, and ends without one of its own.
 TEST_F(Installer, ASecondStartShowsTheFirstWindowAndEnds) {
     ServePackage("client-top.zip");
-    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_DELAY_MS", L"3000"}});
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_WAIT_FOR", UnpackGate().wstring()}});
     const HWND first = installer->Window();
     PostMessageW(first, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_TRUE(WaitUntil([&] { return IsIconic(first) != FALSE; }, 10s));
@@ -491,6 +496,7 @@ TEST_F(Installer, ASecondStartShowsTheFirstWindowAndEnds) {
         EXPECT_TRUE(
             WaitUntil([&] { return !IsIconic(first) && GetForegroundWindow() == first; }, 10s));
     }
+    WriteWholeFile(UnpackGate(), "go on");
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     EXPECT_EQ(installer->WaitForExit(10s), 0);
     const std::vector<std::wstring> trace = installer->Trace();

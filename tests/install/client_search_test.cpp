@@ -52,25 +52,20 @@ TEST(FindClientExecutable, FindsARegularFileByEitherNameAtAnyDepth) {
             expected |= exePath == (found.empty() ? L"" : installDir + L"\\" + found);
         EXPECT_TRUE(expected) << Narrow(c.tree.at(0)) << " found " << Narrow(exePath);
     }
-    // A directory gone meanwhile stops the search.
+    // A client behind a linked folder is somewhere else: the search does not go there.
     const ScratchDir scratch;
+    WriteWholeFile(scratch / L"elsewhere\\Quorin.exe", "MZ");
+    fs::create_directories(scratch / L"Vexa游戏盒子");
+    ASSERT_TRUE(MakeHostLink(scratch / L"Vexa游戏盒子", "../elsewhere", "linked"));
+    std::wstring behindLink = L"before";
+    EXPECT_TRUE(FindClientExecutable(scratch / L"Vexa游戏盒子", behindLink, nullptr));
+    EXPECT_EQ(behindLink, L"");
+    // A directory gone meanwhile stops the search.
     std::wstring exePath = L"before";
     std::wstring error;
     EXPECT_FALSE(FindClientExecutable(scratch / L"gone", exePath, &error));
     EXPECT_EQ(error, L"无法读取安装目录");
     EXPECT_EQ(exePath, L"before");
-}
-
-// Wine cannot make a linked folder (CreateSymbolicLinkW succeeds without making one, reparse
-// points cannot be set): the decision is tested on the values a directory entry carries.
-TEST(IsLinkedFolder, SkipsSymbolicLinksAndJunctionsOnly) {
-    constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    constexpr DWORD kCloudFiles = 0x9000601A;  // a cloud-sync client's placeholder folder
-    EXPECT_TRUE(IsLinkedFolder(kFolder, IO_REPARSE_TAG_SYMLINK));
-    EXPECT_TRUE(IsLinkedFolder(kFolder, IO_REPARSE_TAG_MOUNT_POINT));
-    EXPECT_FALSE(IsLinkedFolder(kFolder, kCloudFiles));
-    EXPECT_FALSE(IsLinkedFolder(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK));
-    EXPECT_FALSE(IsLinkedFolder(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK));
 }
 
 }  // namespace

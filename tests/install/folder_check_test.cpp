@@ -186,6 +186,40 @@ TEST(JudgeFolderSecurity, UsesOnlyWhatTheUserOwnsAndOnlyTrustedAccountsMayChange
     }
 }
 
+// What is inside a folder that the installer uses or re-protects: an entry of another account
+// does not stay, nor one whose own protected DACL lets others change it; one that inherits
+// takes what the folder hands down once the folder is re-protected. Wine keeps no descriptors:
+// the rule is tested on descriptors built here.
+TEST(MayStayInInstallFolder, RefusesWhatAnotherAccountOwnsOrMayChange) {
+    const struct {
+        std::wstring sddl;
+        bool stays;
+    } cases[] = {
+        // As unpacked under a folder the user made at a drive root, and as the installer's own.
+        {L"O:{user}D:AI(A;ID;FA;;;{user})(A;ID;FA;;;SY)(A;ID;0x1301bf;;;AU)", true},
+        {L"O:{user}D:(A;;FA;;;{user})(A;;FW;;;WD)", true},
+        {L"O:SYD:P(A;;FA;;;SY)(A;;FA;;;{user})", true},
+        {L"O:BAD:P(A;;FA;;;BA)(A;;FRFX;;;BU)(A;;0x1200a9;;;WD)", true},
+        {L"O:{user}D:P(D;;FA;;;WD)(A;;FA;;;{user})", true},
+        // Another account's entry, or no one's.
+        {L"O:{other}D:AI(A;ID;FA;;;{user})", false},
+        {L"O:BUD:P(A;;FA;;;{user})", false},
+        {L"D:P(A;;FA;;;{user})", false},
+        // Protected, so that re-protecting the folder changes nothing of it, and open to others.
+        {L"O:{user}D:P(A;;FA;;;{user})(A;;FW;;;WD)", false},
+        {L"O:{user}D:P(A;;0x40000;;;{other})", false},
+        {L"O:{user}D:P(A;OICIIO;FA;;;{other})", false},
+        // A null DACL lets anyone do anything.
+        {L"O:{user}D:NO_ACCESS_CONTROL", false},
+    };
+    const UniqueLocalMem<void> user = Sid(kUser);
+    for (const auto& c : cases) {
+        Descriptor descriptor(c.sddl);
+        ASSERT_TRUE(descriptor.get()) << Narrow(c.sddl);
+        EXPECT_EQ(MayStayInInstallFolder(descriptor.get(), user.get()), c.stays) << Narrow(c.sddl);
+    }
+}
+
 // Object entries carry flags (and object types) before their SID: an entry of a kind the
 // decision does not read counts as one that may give anything. Wine's AddAccessAllowedObjectAce
 // fails, so the entry is put together here: no object types, Everyone may read.

@@ -61,6 +61,26 @@ std::wstring ListTree(const fs::path& root) {
     return list;
 }
 
+bool MakeHostLink(const fs::path& folder, const std::string& target, const std::string& link) {
+    std::wstring commandLine = L"/bin/ln -s \"" + Widen(target) + L"\" \"" + Widen(link) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &started)) {
+        return false;
+    }
+    // A Linux program's handles cannot be waited on: the link's appearance is what counts.
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    const fs::path made = folder / Widen(link);
+    for (int tries = 0; tries < 500; ++tries) {
+        if (GetFileAttributesW(made.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
 Finally SetVariables(const std::map<std::wstring, std::wstring>& variables) {
     for (const auto& [name, value] : variables)
         SetEnvironmentVariableW(name.c_str(), value.c_str());

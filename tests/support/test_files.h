@@ -35,6 +35,13 @@ void WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
 // sorted, one a line.
 std::wstring ListTree(const std::filesystem::path& root);
 
+// Makes, in the folder, a Unix symbolic link named `link` to `target` (relative to the folder):
+// CreateSymbolicLinkW makes nothing under Wine, so the host's /bin/ln does it, started from here
+// as Wine starts a Linux program. Wine shows a link to a folder as a reparse point without a
+// tag; one to a file looks like that file. False when the link does not appear.
+bool MakeHostLink(const std::filesystem::path& folder, const std::string& target,
+                  const std::string& link);
+
 // Runs the function at the end of the scope, however the scope is left: it puts back what a
 // test changed.
 struct Finally {
