@@ -104,13 +104,13 @@ void RunInstall(HWND window, const std::wstring& directory, const InstallPins& p
 
     status(kTextExtracting);
     // Again right before anything is unpacked, the folder made first: the client may have been
-    // started meanwhile, and the folder is held, as it was checked, until the unpacking ends.
+    // started meanwhile. The folder is held, as it was checked, until the client has started
+    // (the run's end): it cannot be moved away and another put in its place meanwhile.
     if (!CreateInstallFolder(directory, &error) || !CheckInstallDir(directory, folder, &error)) {
         return status(kInstallFailed + error);
     }
     const bool extracted = ExtractPackage(archive, directory, &error);
     heldArchive.reset();
-    folder.reset();
     if (!extracted) return status(kInstallFailed + error);
     DeleteFileW(archive.c_str());
     Post(window, WM_APP_PROGRESS, kProgressUnpacked);

@@ -11,7 +11,9 @@
 // was not started in the system directory. It is never part of the installer.
 //
 // Environment variables let a test see the installer through other endings:
-//   VEXA_POWERSHELL_STANDIN_DELAY_MS           wait that long first (the window during unpacking)
+//   VEXA_POWERSHELL_STANDIN_WAIT_FOR           wait until this file exists, at most a minute (a
+//   test
+//                                              looks at the window while it unpacks)
 //   VEXA_POWERSHELL_STANDIN_EXIT_CODE          end with that code at once, unpacking nothing
 //   VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION remove the destination and end with 0
 //   VEXA_POWERSHELL_STANDIN_STARTED            create this file first (a test sees the start)
@@ -343,9 +345,12 @@ int wmain() {
     if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_STARTED", started, MAX_PATH)) {
         std::ofstream(fs::path(started)).put('1');
     }
-    wchar_t delay[16] = {};
-    if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_DELAY_MS", delay, 16)) {
-        Sleep(static_cast<DWORD>(_wtoi(delay)));
+    wchar_t gate[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_WAIT_FOR", gate, MAX_PATH)) {
+        for (int waited = 0; waited < 60000 && GetFileAttributesW(gate) == INVALID_FILE_ATTRIBUTES;
+             waited += 20) {
+            Sleep(20);
+        }
     }
     const std::optional<Command> command = ParseCommand(GetCommandLineW());
     // Started without CREATE_NO_WINDOW, PowerShell would show the user a console window.

@@ -13,30 +13,32 @@
 
 namespace {
 
-constexpr char kETag[] = R"(, "etag": "\"e2e\"")";
+const std::string kETag = R"(, "etag": "\"e2e\"")";
 
 bool Has(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 // Closing the window during the download ends the process at once; the next run asks only for
-// the bytes after those the first one left, and completes.
+// the bytes after those the first one left, and completes. The server holds the body halfway
+// until the window is closed.
 TEST_F(Installer, ClosingTheWindowDuringADownloadKeepsItForTheNextRun) {
     const fs::path partial = kTemp / L"client-top.zip.partial";
-    ServePackage("client-top.zip", std::string(kETag) + R"(, "chunk_delay_ms": 20)");
+    ServePackage("client-top.zip", kETag + HeldAfter(100000));
     {
         auto installer = Start();
         installer->Click(kInstallId);
         ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
         PostMessageW(installer->Window(), WM_CLOSE, 0, 0);
         EXPECT_EQ(installer->WaitForExit(3s), 0);
+        ReleaseHold(HoldName());
     }
     EXPECT_FALSE(fs::exists(InstallDir()));
     const auto held = fs::file_size(partial);
     ASSERT_GT(held, 0u);
 
     ServePackage("client-top.zip", kETag);
-    auto installer = Start();
+    auto installer = Start();  // the second run
     installer->Click(kInstallId);
     ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
     const auto requests = RequestHeads(base_ + "files/");

@@ -59,16 +59,18 @@ TEST_F(FilesInUse, AClientStillRunningStopsTheRunBeforeAnyRequest) {
     EXPECT_EQ(LastProgress(installer->Trace()), 0);
 }
 
-// Started while the package downloads: found again right before the unpacking.
+// Started while the package downloads (the server holds the body halfway until then): found
+// again right before the unpacking.
 TEST_F(FilesInUse, AClientStartedDuringTheDownloadStopsTheRunBeforeTheUnpacking) {
     InstallEarlierClient();
     const std::string before = TreeWithContents(InstallDir());
-    ServePackage("client-top.zip", R"(, "chunk_delay_ms": 5)");
+    ServePackage("client-top.zip", HeldAfter(100000));
     fs::remove(powerShellStarted_);
     auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}});
     installer->Click(kInstallId);
     ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
     StartEarlierClient();
+    ReleaseHold(HoldName());
     ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 60s));
     EXPECT_EQ(installer->Text(kStatusId), kInUse);
     EXPECT_EQ(LastProgress(installer->Trace()), 75);
@@ -107,6 +109,39 @@ TEST_F(FilesInUse, AScannersLockIsWaitedOutForTenSeconds) {
         EXPECT_EQ(std::count(trace.begin(), trace.end(), L"status 安装完成"), completes ? 1 : 0);
         EXPECT_EQ(installer->WaitForExit(completes ? 10s : 0s), completes ? 0 : -1);
     }
+}
+
+// The install folder stays held, as it was checked, until the client has started: while a
+// scanner's lock after the unpacking keeps the new client from starting, nobody can move the
+// folder away (and put another in its place). A move that succeeds while the client is still
+// locked is one that the installer allowed before the start.
+TEST_F(FilesInUse, TheFolderIsHeldUntilTheClientHasStarted) {
+    ServePackage("client-top.zip");
+    const fs::path exe = InstallDir() / L"Vexa盒子.exe";
+    const fs::path away = installRoot_ / L"moved away";
+    const auto locked = [](const fs::path& file) {
+        return !UniqueHandle{
+                   ValidHandle(CreateFileW(file.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr))} &&
+               GetLastError() == ERROR_SHARING_VIOLATION;
+    };
+    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_HOLD_MS", L"3000"}});
+    installer->Click(kInstallId);
+    ASSERT_TRUE(installer->WaitForLine(L"progress 90", 20s));
+    int attempts = 0;
+    bool movedBeforeTheStart = false;
+    while (locked(exe) && !movedBeforeTheStart) {
+        ++attempts;
+        if (MoveFileW(InstallDir().c_str(), away.c_str())) {
+            movedBeforeTheStart = locked(away / L"Vexa盒子.exe");
+            MoveFileW(away.c_str(), InstallDir().c_str());
+        }
+    }
+    EXPECT_GT(attempts, 0);
+    EXPECT_FALSE(movedBeforeTheStart);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 30s));
+    EXPECT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
 }
 
 // With a publisher pinned, the client checked is the client started: from the check until the

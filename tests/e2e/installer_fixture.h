@@ -37,8 +37,13 @@ public:
         UseInstallRoot(name_);
         std::error_code ignored;
         fs::remove(kTemp / L"client-top.zip", ignored);  // a file or folder a test left there
+        fs::remove(UnpackGate(), ignored);
     }
-    void TearDown() override { fs::remove_all(ShortcutPath()); }
+    void TearDown() override {
+        fs::remove_all(ShortcutPath());
+        std::error_code ignored;
+        fs::remove(UnpackGate(), ignored);
+    }
 
     void UseBackEnd(const std::string& name) {
         base_ = "/e2e/" + RunTag() + "/" + name + "/";
@@ -90,6 +95,15 @@ public:
     }
 
     fs::path InstallDir() const { return installRoot_ / L"Vexa游戏盒子"; }
+    // A file that lets the PowerShell stand-in go on once it exists (VEXA_POWERSHELL_STANDIN_
+    // WAIT_FOR): the test looks at the window while it unpacks.
+    fs::path UnpackGate() const { return kTemp / (L"vexa-e2e-gate-" + Widen(name_)); }
+    // The members of a package response that hold its body after that many bytes, until the
+    // test lets it go (ReleaseHold(HoldName())).
+    std::string HeldAfter(int bytes) const {
+        return ", \"hold_after\": " + std::to_string(bytes) + ", \"hold\": " + JsonText(HoldName());
+    }
+    std::string HoldName() const { return RunTag() + "-" + name_; }
     bool ClientStarted() const { return fs::exists(InstallDir() / L"client-started.txt"); }
 
     std::string name_, base_;

@@ -94,6 +94,10 @@ void SetRoute(const std::string& path, const std::string& responsesJson) {
     if (reply != "ok") throw std::runtime_error("route not set: " + path + ": " + reply);
 }
 
+void ReleaseHold(const std::string& name) {
+    Control(L"POST", "/_ctl/release?name=" + Narrow(PercentEncode(Widen(name))), {});
+}
+
 std::string RequestLog(const std::string& prefix) {
     return Control(L"GET", "/_ctl/log?prefix=" + Narrow(PercentEncode(Widen(prefix))), {});
 }

@@ -37,6 +37,9 @@ std::string Redirect(int status, std::string_view location);
 // Requests for path get the responses of the JSON array in turn, the last one from then on; a
 // single response object serves every request.
 void SetRoute(const std::string& path, const std::string& responsesJson);
+// Lets the responses held under the name go on (a response's "hold"); one that comes later is
+// not held.
+void ReleaseHold(const std::string& name);
 // Raw heads of the requests whose target starts with prefix, each after "listener: <name>".
 std::string RequestLog(const std::string& prefix);
 int RequestCount(const std::string& prefix);
