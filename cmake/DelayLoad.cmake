@@ -5,7 +5,7 @@
 find_program(VEXA_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
 
 add_library(vexa_delayed_dlls INTERFACE)
-foreach(dll winhttp comctl32 wintrust crypt32 bcrypt)
+foreach(dll winhttp comctl32 wintrust crypt32 bcrypt version)
     set(def ${CMAKE_CURRENT_LIST_DIR}/delayload/${dll}.def)
     set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delayed.a)
     add_custom_command(

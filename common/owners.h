@@ -45,6 +45,7 @@ using UniqueKey = std::unique_ptr<void, Closer<&BCryptDestroyKey>>;
 using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, Closer<&FreeLibrary>>;
 using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, Closer<&UnhookWindowsHookEx>>;
 using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, Closer<&DestroyWindow>>;
+using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, Closer<&RegCloseKey>>;
 
 // Memory that the shell hands out (known-folder paths, item id lists), memory that CryptoAPI's
 // decoders allocate.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -61,6 +62,30 @@ std::wstring TrimWide(const std::wstring& text) {
     while (end > begin && IsTrimmed(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
+}
+
+bool SamePath(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring PathKey(std::wstring_view path) {
+    std::wstring key(path);
+    if (!key.empty()) {
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.data(),
+                      static_cast<int>(path.size()), key.data(), static_cast<int>(key.size()),
+                      nullptr, nullptr, 0);
+    }
+    std::replace(key.begin(), key.end(), L'/', L'\\');
+    return key;
+}
+
+bool IsPathInside(std::wstring_view path, std::wstring_view folder) {
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.remove_suffix(1);
+    return !folder.empty() && path.size() > folder.size() + 1 &&
+           (path[folder.size()] == L'\\' || path[folder.size()] == L'/') &&
+           SamePath(path.substr(0, folder.size()), folder);
 }
 
 bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {

@@ -19,3 +19,15 @@ std::wstring TrimWide(const std::wstring& text);
 // Equal when the letters A-Z and a-z are taken without regard to case; every other unit must
 // match exactly (no locale-dependent folding).
 bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+
+// Whether two paths name the same file as the file system compares names: without regard to
+// case, as NTFS's own upper-case table folds it.
+bool SamePath(std::wstring_view a, std::wstring_view b);
+
+// A path as a key for sets of paths that the file system takes for the same: upper case
+// (invariant), backslashes.
+std::wstring PathKey(std::wstring_view path);
+
+// Whether the path lies below the folder: the folder, a separator, then more (names compared as
+// SamePath does; either separator counts).
+bool IsPathInside(std::wstring_view path, std::wstring_view folder);

@@ -66,6 +66,18 @@ def main():
         f.write(damaged)
     with open(join("page.zip"), "wb") as f:
         f.write(b"<!DOCTYPE html><html><body>404 Not Found</body></html>\n")
+    # A name stored without the UTF-8 flag, as older zip tools write them: its byte 0xE9 reads as
+    # the system's code page says (zipfile flags every name that is not ASCII, so the byte is
+    # put in afterwards, in the local header and the central directory alike).
+    write_zip(join("legacy-names.zip"), [("cafX.txt", b"x", zipfile.ZIP_STORED)])
+    with open(join("legacy-names.zip"), "rb") as f:
+        legacy = f.read().replace(b"cafX.txt", b"caf\xe9.txt")
+    with open(join("legacy-names.zip"), "wb") as f:
+        f.write(legacy)
+    # More entries than the zip format's own count holds: the zip64 end records.
+    with zipfile.ZipFile(join("many-entries.zip"), "w") as archive:
+        for i in range(65536):
+            archive.writestr(zipfile.ZipInfo("f/%05d" % i, date_time=(2024, 5, 1, 12, 0, 0)), b"")
 
 
 if __name__ == "__main__":
