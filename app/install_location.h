@@ -6,8 +6,7 @@
 #include <functional>
 #include <string>
 
-// The folder every install directory ends in.
-inline constexpr wchar_t kDedicatedFolderName[] = L"Vexa游戏盒子";
+#include "install/install_folder.h"
 
 // D:\ when drive D exists (of any kind), else the first fixed drive from C to Z, else C:\;
 // completed by ComposeInstallDir. Never empty.

@@ -1,11 +1,16 @@
-// The installer's entry: no arguments, one window, one message loop.
+// The program's entry: the installer's window and its message loop; without a window, the silent
+// install; as the copy in the install folder, the uninstaller.
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/command_line.h"
 #include "app/layout.h"
 #include "app/main_window.h"
+#include "app/silent_install.h"
+#include "app/uninstall_prompts.h"
 #include "common/owners.h"
+#include "install/worker.h"
 
 namespace {
 
@@ -30,17 +35,32 @@ void ShowFirstInstaller() {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int show) {
     // Installers are started from Downloads, where other files may have been planted: from
-    // here on DLLs come from the system directory only. WinHTTP and the common controls, which
-    // are not among Windows' known DLLs, are delay-loaded, so they are first loaded after this.
+    // here on DLLs come from the system directory only. WinHTTP, the common controls and the
+    // other DLLs that are not among Windows' known DLLs are delay-loaded, so they are first
+    // loaded after this.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    // Held until the process ends, which releases it.
+    const Invocation invocation = ParseCommandLine(arguments ? arguments : L"");
+    const bool quiet = invocation.mode == Invocation::Mode::kSilentInstall ||
+                       invocation.mode == Invocation::Mode::kQuietUninstall;
+    // Held until the process ends, which releases it. An uninstall waits for no installer
+    // either: it would remove what is being installed.
     const UniqueHandle oneAtATime{CreateMutexW(nullptr, FALSE, kOneInstallerMutex)};
     if (oneAtATime && GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (quiet) return static_cast<int>(InstallEnding::kAlreadyRunning);
         ShowFirstInstaller();
         return 0;
+    }
+    switch (invocation.mode) {
+        case Invocation::Mode::kSilentInstall:
+            return RunSilentInstall(invocation.directory);
+        case Invocation::Mode::kUninstall:
+        case Invocation::Mode::kQuietUninstall:
+            return RunUninstaller(quiet);
+        case Invocation::Mode::kWindow:
+            break;
     }
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};

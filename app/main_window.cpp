@@ -9,6 +9,7 @@
 #include "app/install_pins.h"
 #include "app/layout.h"
 #include "app/painting.h"
+#include "install/apps_entry.h"
 #include "install/messages.h"
 #include "install/worker.h"
 
@@ -69,7 +70,9 @@ LRESULT OnCreate(HWND window, MainWindowState& state) {
     state.buttonFont = MakeFont(17, FW_BOLD);
     state.controlBackground.reset(CreateSolidBrush(kControlBackground));
 
-    const std::wstring directory = DefaultInstallDir();
+    // An update goes where the install it updates is.
+    std::wstring directory = RegisteredInstallDir();
+    if (directory.empty()) directory = DefaultInstallDir();
     state.installDirEdit = CreateChild(window, L"EDIT", directory.c_str(), kInstallDirId,
                                        kChild | ES_AUTOHSCROLL, kInstallDirRect);
     state.chooseButton =

@@ -68,9 +68,13 @@ std::wstring PackageFileName(const std::wstring& url) {
     return name;
 }
 
-std::wstring TempDownloadPath(const std::wstring& fileName) {
+std::wstring TempDirectory() {
     std::wstring area(kTempPathUnits, L'\0');
     GetTempPathW(kTempPathUnits, area.data());
     area.resize(wcsnlen(area.c_str(), area.size()));
-    return (std::filesystem::path(area) / fileName).wstring();
+    return area;
+}
+
+std::wstring TempDownloadPath(const std::wstring& fileName) {
+    return (std::filesystem::path(TempDirectory()) / fileName).wstring();
 }

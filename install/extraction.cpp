@@ -15,10 +15,11 @@ constexpr wchar_t kTextExtractFailed[] = L"解压失败，请确认安装包是 
 
 constexpr wchar_t kCommandStart[] =
     L"powershell.exe -NoProfile -ExecutionPolicy Bypass -Command \"";
+constexpr wchar_t kCommandEnd[] = L"\"";
 constexpr wchar_t kCommandStop[] = L"$ErrorActionPreference='Stop'; ";
 constexpr wchar_t kCommandExpand[] = L"Expand-Archive -LiteralPath ";
 constexpr wchar_t kCommandDestination[] = L" -DestinationPath ";
-constexpr wchar_t kCommandEnd[] = L" -Force\"";
+constexpr wchar_t kCommandForce[] = L" -Force";
 constexpr wchar_t kPowerShellBelowSystem[] = L"\\WindowsPowerShell\\v1.0\\powershell.exe";
 
 // PowerShell ends a single-quoted literal at any of these, and reads two in a row as one.
@@ -50,38 +51,32 @@ std::wstring QuotePowerShellLiteral(const std::wstring& text) {
     return quoted;
 }
 
-std::wstring ExtractionCommandLine(const std::wstring& archivePath,
-                                   const std::wstring& destinationDir) {
-    std::wstring command = kCommandStart;
-    command += kCommandStop;
-    command += kCommandExpand;
-    command += QuotePowerShellLiteral(archivePath);
-    command += kCommandDestination;
-    command += QuotePowerShellLiteral(destinationDir);
-    command += kCommandEnd;
-    return command;
+bool StartPowerShell(const std::wstring& script, UniqueProcess& process) {
+    // The system's own PowerShell by full path: without it CreateProcessW would look in the
+    // installer's folder first, where anyone could have put a powershell.exe. It works in the
+    // system directory, not in the installer's (usually Downloads) or the install folder.
+    const std::wstring system = SystemDirectory();
+    if (system.empty()) return false;
+    const std::wstring application = system + kPowerShellBelowSystem;
+    const std::wstring command = kCommandStart + script + kCommandEnd;
+    // CreateProcessW may write into its command line.
+    std::vector<wchar_t> buffer(command.begin(), command.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW, nullptr, system.c_str(), &startup,
+                          &process.info) != FALSE;
 }
 
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& destinationDir,
                     std::wstring* error) {
     if (!CreateInstallFolder(destinationDir, error)) return false;
-
-    // The system's own PowerShell by full path: without it CreateProcessW would look in the
-    // installer's folder first, where anyone could have put a powershell.exe. It works in the
-    // system directory, not in the installer's (usually Downloads).
-    const std::wstring system = SystemDirectory();
-    if (system.empty()) return Fail(error, kTextCannotStart);
-    const std::wstring application = system + kPowerShellBelowSystem;
-    const std::wstring command = ExtractionCommandLine(archivePath, destinationDir);
-    // CreateProcessW may write into its command line.
-    std::vector<wchar_t> buffer(command.begin(), command.end());
-    buffer.push_back(L'\0');
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
+    const std::wstring script =
+        kCommandStop + (kCommandExpand + QuotePowerShellLiteral(archivePath)) +
+        kCommandDestination + QuotePowerShellLiteral(destinationDir) + kCommandForce;
     UniqueProcess powerShell;
-    if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, system.c_str(), &startup, &powerShell.info)) {
+    if (!StartPowerShell(script, powerShell)) {
         return Fail(error, kTextCannotStart);
     }
     WaitForSingleObject(powerShell.info.hProcess, INFINITE);

@@ -3,13 +3,16 @@
 
 #include <string>
 
+#include "common/owners.h"
+
 // The text as a PowerShell single-quoted literal: enclosed in ', every quote character that
 // PowerShell reads as a single quote (' and the typographic ‘ ’ ‚ ‛) written twice.
 std::wstring QuotePowerShellLiteral(const std::wstring& text);
 
-// The command line PowerShell is started with for these two paths.
-std::wstring ExtractionCommandLine(const std::wstring& archivePath,
-                                   const std::wstring& destinationDir);
+// Starts the system's own PowerShell (by its full path in the system directory, never one
+// beside this program) without a window, in the system directory, running the script. False
+// when it cannot be started.
+bool StartPowerShell(const std::wstring& script, UniqueProcess& process);
 
 // Creates the destination with its missing parents (CreateInstallFolder), runs Expand-Archive
 // -Force on the archive into it, in the system directory, and waits for the end. True when

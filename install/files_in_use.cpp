@@ -9,13 +9,13 @@
 
 #include "common/error_text.h"
 #include "common/owners.h"
+#include "common/text.h"
 #include "install/folder_check.h"
 #include "install/folder_walk.h"
 #include "install/install_folder.h"
 
 namespace {
 
-constexpr wchar_t kTextInUse[] = L"Vexa盒子正在运行，请先退出";
 constexpr auto kFirstWait = std::chrono::milliseconds(100);
 constexpr auto kLongestRetry = std::chrono::seconds(10);
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -45,11 +45,6 @@ bool MayStay(const FolderEntry& entry, PSID user) {
     return MayStayInInstallFolder(descriptor, user);
 }
 
-bool IsSamePath(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 }  // namespace
 
 bool IsHolderFailure(DWORD failure) {
@@ -65,10 +60,10 @@ bool CheckFolderContents(const std::wstring& directory, bool judgeOwners,
     const UniqueLocalMem<void> ownedUser{user};
     const wchar_t* found = nullptr;
     const bool walked = WalkFolder(directory, [&](const FolderEntry& entry) {
-        if (!except.empty() && IsSamePath(entry.path, except)) return true;
+        if (!except.empty() && SamePath(entry.path, except)) return true;
         if (user && !MayStay(entry, user)) found = kTextFolderOfOtherUser;
         const bool file = !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !entry.IsLink();
-        if (!found && file && IsHeld(entry.path)) found = kTextInUse;
+        if (!found && file && IsHeld(entry.path)) found = kTextFilesInUse;
         return !found;
     });
     if (!walked) return Fail(error, kTextCannotOpenFolder);

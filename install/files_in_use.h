@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+inline constexpr wchar_t kTextFilesInUse[] = L"Vexa盒子正在运行，请先退出";
+
 // Whether a failure to open a file for writing is another process's hold on it: a sharing or a
 // lock violation. Access denied is not (a read-only file, or no rights): unpacking over such a
 // file fails as it always would.

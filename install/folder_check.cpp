@@ -125,7 +125,10 @@ bool KeepsPermissions(HANDLE folder) {
            (flags & FILE_PERSISTENT_ACLS);
 }
 
-bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::wstring* error) {
+namespace {
+
+bool CheckFolder(const std::wstring& directory, bool reprotect, UniqueHandle& held,
+                 std::wstring* error) {
     held.reset();
     // The entry itself is named without a separator at its end.
     std::wstring path = directory;
@@ -187,12 +190,23 @@ bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::
         case FolderVerdict::kRefuse:
             return Fail(error, kTextFolderOfOtherUser);
         case FolderVerdict::kReprotect:
-            if (!mayProtect || !GiveInstallerDacl(folder.get()))
+            if (reprotect && (!mayProtect || !GiveInstallerDacl(folder.get()))) {
                 return Fail(error, kTextFolderOfOtherUser);
+            }
             break;
         case FolderVerdict::kUse:
             break;
     }
     held = std::move(folder);
     return true;
+}
+
+}  // namespace
+
+bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::wstring* error) {
+    return CheckFolder(directory, true, held, error);
+}
+
+bool CheckFolderToRemove(const std::wstring& directory, UniqueHandle& held, std::wstring* error) {
+    return CheckFolder(directory, false, held, error);
 }

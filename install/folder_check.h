@@ -49,3 +49,7 @@ bool KeepsPermissions(HANDLE folder);
 // folder that cannot be given the installer's DACL, or "无法打开安装目录" when the folder or its
 // descriptor cannot be read; on success it is left untouched.
 bool CheckInstallFolder(const std::wstring& directory, UniqueHandle& held, std::wstring* error);
+
+// The same check for an uninstall, which changes nothing: a folder whose verdict is kReprotect
+// is taken as it is.
+bool CheckFolderToRemove(const std::wstring& directory, UniqueHandle& held, std::wstring* error);

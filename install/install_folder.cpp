@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/error_text.h"
+#include "common/text.h"
 
 namespace fs = std::filesystem;
 
@@ -16,6 +17,15 @@ namespace {
 constexpr wchar_t kTextCannotCreateDir[] = L"无法创建安装目录";
 
 }  // namespace
+
+bool EndsInDedicatedFolder(std::wstring_view directory) {
+    while (!directory.empty() && (directory.back() == L'\\' || directory.back() == L'/'))
+        directory.remove_suffix(1);
+    const size_t separator = directory.find_last_of(L"\\/:");
+    const std::wstring_view last =
+        separator == std::wstring_view::npos ? directory : directory.substr(separator + 1);
+    return EqualIgnoringAsciiCase(last, kDedicatedFolderName);
+}
 
 std::wstring CurrentUserSid() {
     HANDLE token = nullptr;

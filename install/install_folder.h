@@ -3,8 +3,16 @@
 // creates get a descriptor of their own instead of what a drive root would hand down.
 
 #include <string>
+#include <string_view>
 
 #include "common/owners.h"
+
+// The folder every install directory ends in.
+inline constexpr wchar_t kDedicatedFolderName[] = L"Vexa游戏盒子";
+
+// Whether the directory's last element is kDedicatedFolderName (ASCII letters compared without
+// case), trailing separators aside.
+bool EndsInDedicatedFolder(std::wstring_view directory);
 
 // The user this process runs as, in SDDL's string form; empty when it cannot be read.
 std::wstring CurrentUserSid();

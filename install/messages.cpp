@@ -13,17 +13,24 @@ void PostStatus(HWND window, std::wstring_view text) {
     }
 }
 
-ProgressFunction ProgressCallback(HWND window) {
+ProgressFunction DownloadProgress(std::function<void(int percent)> post) {
     // Only a higher percent is posted: one message per read would keep the window's queue so
     // full that it never came round to painting the bar.
-    return [window, posted = -1](std::uint64_t received, std::uint64_t total) mutable {
-        if (total == 0) return;
-        // Clamped before narrowing: a server that sends far more than it announced must not
-        // wrap the percent around to a small number.
-        const auto percent = static_cast<int>(
-            std::min<std::uint64_t>(received * kProgressDownloaded / total, kProgressDone));
-        if (percent <= posted) return;
-        posted = percent;
+    return
+        [post = std::move(post), posted = -1](std::uint64_t received, std::uint64_t total) mutable {
+            if (total == 0) return;
+            // Clamped before narrowing: a server that sends far more than it announced must not
+            // wrap the percent around to a small number.
+            const auto percent = static_cast<int>(
+                std::min<std::uint64_t>(received * kProgressDownloaded / total, kProgressDone));
+            if (percent <= posted) return;
+            posted = percent;
+            post(percent);
+        };
+}
+
+ProgressFunction ProgressCallback(HWND window) {
+    return DownloadProgress([window](int percent) {
         PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
-    };
+    });
 }

@@ -38,8 +38,11 @@ inline constexpr int kProgressDone = 100;
 // Called as a download goes on with the bytes held so far and the whole length (0: unknown).
 using ProgressFunction = std::function<void(std::uint64_t received, std::uint64_t total)>;
 
-// Download progress as WM_APP_PROGRESS to the window, for one download: received *
-// kProgressDownloaded / total percent, at most kProgressDone, posted only when it is above the
-// last percent this function posted, so that the bar never moves back (a download that starts
-// again from zero holds it until it passes); nothing when the total is unknown (0).
+// Download progress as percents of the bar, for one download: received * kProgressDownloaded /
+// total percent, at most kProgressDone, handed to `post` only when it is above the last percent
+// it was given, so that the bar never moves back (a download that starts again from zero holds
+// it until it passes); nothing when the total is unknown (0).
+ProgressFunction DownloadProgress(std::function<void(int percent)> post);
+
+// The same as WM_APP_PROGRESS to the window.
 ProgressFunction ProgressCallback(HWND window);

@@ -175,3 +175,12 @@ void RecordPartial(const std::wstring& archive, const std::wstring& packageAddre
 void ForgetPartial(const std::wstring& archive) {
     DeleteFileW(RecordPath(archive).c_str());
 }
+
+void RemoveLeftDownload(const std::wstring& folder) {
+    const fs::path recordPath = fs::path(folder) / kRecordName;
+    PartialRecord record;
+    if (ParseRecord(ReadRecordText(recordPath), record)) {
+        DeleteFileW((recordPath.parent_path() / record.file).c_str());
+    }
+    DeleteFileW(recordPath.c_str());
+}

@@ -39,3 +39,7 @@ void RecordPartial(const std::wstring& archive, const std::wstring& packageAddre
 
 // Removes the record: the download became the archive, or is given up.
 void ForgetPartial(const std::wstring& archive);
+
+// Removes whatever partial download the folder's record names, and the record: an uninstall
+// leaves none behind.
+void RemoveLeftDownload(const std::wstring& folder);

@@ -1,5 +1,6 @@
 #pragma once
-// The client's shortcut on the user's desktop, and the directory part of a path.
+// The client's shortcuts on the user's desktop and in the Start menu, and the directory part of a
+// path.
 
 #include <string>
 
@@ -8,6 +9,13 @@
 // error text (when given) becomes "无法获取桌面路径", "无法创建快捷方式对象" or
 // "桌面快捷方式创建失败"; on success it is left untouched.
 bool CreateDesktopShortcut(const std::wstring& exePath, std::wstring* error);
+
+// The same shortcut in the user's Start menu programs (FOLDERID_Programs).
+bool CreateStartMenuShortcut(const std::wstring& exePath);
+
+// Deletes both shortcuts, each only when it still leads into the folder; true when neither
+// leading there is left. COM must be initialised on the calling thread.
+bool RemoveShortcutsInto(const std::wstring& folder);
 
 // The path without its last element and the separators before it, never cutting into the root:
 // "D:\a.exe" gives "D:\", "D:a.exe" gives "D:", "a.exe" gives "".

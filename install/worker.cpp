@@ -5,11 +5,13 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/owners.h"
 #include "config/package_config.h"
 #include "config/package_link.h"
 #include "config/server_config.h"
+#include "install/apps_entry.h"
 #include "install/client_search.h"
 #include "install/client_signature.h"
 #include "install/client_start.h"
@@ -18,10 +20,12 @@
 #include "install/files_in_use.h"
 #include "install/folder_check.h"
 #include "install/install_folder.h"
+#include "install/install_record.h"
 #include "install/messages.h"
 #include "install/package_download.h"
 #include "install/package_signature.h"
 #include "install/shortcut.h"
+#include "install/zip_listing.h"
 
 namespace {
 
@@ -39,20 +43,6 @@ constexpr wchar_t kTextClientMissing[] = L"未找到 Vexa盒子.exe";
 constexpr wchar_t kTextOutOfMemory[] = L"安装失败：内存不足";
 constexpr wchar_t kTextUnexpected[] = L"安装失败：发生意外错误";
 
-void Post(HWND window, UINT message, WPARAM wParam) {
-    PostMessageW(window, message, wParam, 0);
-}
-
-// Ends a run that an exception broke off: even when the text cannot be posted, the run still
-// ends, and it never counts as completed.
-void PostFailureWithoutThrowing(HWND window, const wchar_t* text) noexcept {
-    InstallCompleted = false;
-    try {
-        PostStatus(window, text);
-    } catch (...) {
-    }
-}
-
 // The install directory is the user's own (or not there yet), so is everything in it, and no
 // file in it is held by another process; `folder` holds it open from then on.
 bool CheckInstallDir(const std::wstring& directory, UniqueHandle& folder, std::wstring* error) {
@@ -60,107 +50,157 @@ bool CheckInstallDir(const std::wstring& directory, UniqueHandle& folder, std::w
            CheckFolderContents(directory, folder && KeepsPermissions(folder.get()), L"", error);
 }
 
-// The steps of one run up to its ending's status; the caller posts what every ending shares.
-void RunInstall(HWND window, const std::wstring& directory, const InstallPins& pins) {
-    const StatusFunction status = [window](std::wstring_view text) { PostStatus(window, text); };
+InstallEnding FolderEnding(const std::wstring& error) {
+    return error == kTextFilesInUse ? InstallEnding::kInUse : InstallEnding::kFolder;
+}
+
+// The steps of one run up to its ending's status.
+InstallEnding RunSteps(const InstallRun& run) {
+    const StatusFunction& status = run.status;
+    const std::wstring& directory = run.directory;
+    const auto fail = [&](InstallEnding ending, const wchar_t* prefix, const std::wstring& text) {
+        status(prefix + text);
+        return ending;
+    };
     std::wstring error;
     // Before the first request, so that the user learns it before the download: the folder is
     // the user's own, and nothing in it is in use.
     UniqueHandle folder;
-    if (!CheckInstallDir(directory, folder, &error)) return status(kInstallFailed + error);
+    if (!CheckInstallDir(directory, folder, &error)) {
+        return fail(FolderEnding(error), kInstallFailed, error);
+    }
     folder.reset();
     // The user's proxy settings, as they stand when the run starts.
     const ProxySettings proxies = ReadProxySettings();
     const std::wstring apiBase = FetchServerConfig(proxies, status);
-    if (apiBase.empty()) return status(kInstallFailed + std::wstring(kTextNoServerConfig));
+    if (apiBase.empty())
+        return fail(InstallEnding::kNoServerConfig, kInstallFailed, kTextNoServerConfig);
     status(kTextReadingSettings);
     const PackageConfig config = ReadPackageConfig(proxies, apiBase);
     std::wstring url;
     if (!ResolvePackageLink(proxies, config, url, &error, status)) {
-        return status(kInstallFailed + error);
+        return fail(config.app_package_url.empty() ? InstallEnding::kNoSettings
+                                                   : InstallEnding::kLinkService,
+                    kInstallFailed, error);
     }
 
     const std::wstring archive = TempDownloadPath(PackageFileName(url));
     // With a key pinned at build time the package is hashed as it arrives, and its signature
     // decides before it becomes the archive.
     std::optional<Sha256> hash;
-    if (!pins.packagePublicKey.empty()) hash.emplace();
+    if (!run.pins.packagePublicKey.empty()) hash.emplace();
     const PackageDownload download{url, config.app_package_url, archive, directory};
     UniqueHandle partial;
-    if (!DownloadPackage(proxies, download, status, ProgressCallback(window),
+    if (!DownloadPackage(proxies, download, status, DownloadProgress(run.progress),
                          hash ? &*hash : nullptr, partial, &error)) {
-        return status(kDownloadFailed + error);
+        return fail(InstallEnding::kDownload, kDownloadFailed, error);
     }
-    if (hash && !VerifyPackageSignature(*hash, config.app_package_signature, pins.packagePublicKey,
-                                        &error)) {
+    if (hash && !VerifyPackageSignature(*hash, config.app_package_signature,
+                                        run.pins.packagePublicKey, &error)) {
         DiscardDownload(archive, partial);
-        return status(kInstallFailed + error);
+        return fail(InstallEnding::kSignature, kInstallFailed, error);
     }
     UniqueHandle heldArchive;  // unchangeable until PowerShell has ended
     if (!KeepAsArchive(archive, partial, heldArchive, &error)) {
-        return status(kInstallFailed + error);
+        return fail(InstallEnding::kDownload, kInstallFailed, error);
     }
-    Post(window, WM_APP_PROGRESS, kProgressSaved);
+    run.progress(kProgressSaved);
 
     status(kTextExtracting);
     // Again right before anything is unpacked, the folder made first: the client may have been
     // started meanwhile. The folder is held, as it was checked, until the client has started
     // (the run's end): it cannot be moved away and another put in its place meanwhile.
-    if (!CreateInstallFolder(directory, &error) || !CheckInstallDir(directory, folder, &error)) {
-        return status(kInstallFailed + error);
+    if (!CreateInstallFolder(directory, &error)) {
+        return fail(InstallEnding::kFolder, kInstallFailed, error);
     }
+    if (!CheckInstallDir(directory, folder, &error)) {
+        return fail(FolderEnding(error), kInstallFailed, error);
+    }
+    // What the package holds is what an uninstall removes; a package whose list cannot be read
+    // leaves its files to the user.
+    std::vector<std::wstring> unpacked;
+    ListZipFiles(heldArchive.get(), unpacked);
     const bool extracted = ExtractPackage(archive, directory, &error);
     heldArchive.reset();
-    if (!extracted) return status(kInstallFailed + error);
+    if (!extracted) return fail(InstallEnding::kUnpacking, kInstallFailed, error);
     DeleteFileW(archive.c_str());
-    Post(window, WM_APP_PROGRESS, kProgressUnpacked);
+    AddToInstallRecord(directory, unpacked);
+    run.progress(kProgressUnpacked);
 
     status(kTextCreatingShortcut);
     std::wstring exe;
     if (FindClientExecutable(directory, exe, &error) && exe.empty()) error = kTextClientMissing;
+    // Whatever ends the run from here on, what was unpacked can be removed from Apps & features.
+    RegisterInstall(directory, exe);
+    if (exe.empty()) {
+        status(kCompletedBut + error);
+        run.progress(kProgressDone);
+        return InstallEnding::kClientMissing;
+    }
     // With a publisher pinned at build time, a client that others signed is not started, and
     // the file checked is held unchangeable until it has been started.
     UniqueHandle checkedClient;
-    if (!exe.empty() && !pins.clientPublisher.empty()) {
+    if (!run.pins.clientPublisher.empty()) {
         checkedClient = OpenUnchangeable(exe);
-        if (!VerifyPublisher(checkedClient.get(), exe, std::wstring(pins.clientPublisher),
+        if (!VerifyPublisher(checkedClient.get(), exe, std::wstring(run.pins.clientPublisher),
                              &error)) {
-            return status(kInstallFailed + error);
+            return fail(InstallEnding::kClientUntrusted, kInstallFailed, error);
         }
     }
     // The client is installed, but without a shortcut to it the run is not complete.
-    if (exe.empty() || !CreateDesktopShortcut(exe, &error)) {
+    const bool shortcut = CreateDesktopShortcut(exe, &error);
+    CreateStartMenuShortcut(exe);
+    if (!shortcut) {
         status(kCompletedBut + error);
-        return Post(window, WM_APP_PROGRESS, kProgressDone);
+        run.progress(kProgressDone);
+        return InstallEnding::kShortcut;
     }
-
-    Post(window, WM_APP_PROGRESS, kProgressDone);
+    run.progress(kProgressDone);
     // Complete only once the client has started.
-    if (!StartClient(exe, &error)) return status(kCompletedBut + error);
-    InstallCompleted = true;
+    if (run.startClient && !StartClient(exe, &error)) {
+        return fail(InstallEnding::kClientNotStarted, kCompletedBut, error);
+    }
     status(kTextCompleted);
+    return InstallEnding::kCompleted;
 }
 
 }  // namespace
 
+InstallEnding RunInstall(const InstallRun& run) {
+    // Every step reports its ordinary failures by result; what escapes one still ends the run
+    // like a failure, never the process. Even when its text cannot be posted, the run ends.
+    const auto failWithoutThrowing = [&](const wchar_t* text) noexcept {
+        try {
+            run.status(text);
+        } catch (...) {
+        }
+        return InstallEnding::kUnexpected;
+    };
+    try {
+        return RunSteps(run);
+    } catch (const std::bad_alloc&) {
+        return failWithoutThrowing(kTextOutOfMemory);
+    } catch (...) {
+        return failWithoutThrowing(kTextUnexpected);
+    }
+}
+
 void InstallWorker(HWND window, std::wstring installDir, InstallPins pins) {
     InstallRunning = true;
     InstallCompleted = false;
-    Post(window, WM_APP_BUSY, 1);
-    Post(window, WM_APP_PROGRESS, 0);
-    // The worker's own single-threaded apartment, for the shell link and for starting the
+    const auto progress = [window](int percent) {
+        PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
+    };
+    PostMessageW(window, WM_APP_BUSY, 1, 0);
+    progress(0);
+    // The worker's own single-threaded apartment, for the shell links and for starting the
     // client.
     const ComApartment apartment;
-    // Every step reports its ordinary failures by result; what escapes one still ends the run
-    // like a failure, never the process.
-    try {
-        RunInstall(window, installDir, pins);
-    } catch (const std::bad_alloc&) {
-        PostFailureWithoutThrowing(window, kTextOutOfMemory);
-    } catch (...) {
-        PostFailureWithoutThrowing(window, kTextUnexpected);
-    }
-    Post(window, WM_APP_BUSY, 0);
-    if (InstallCompleted) Post(window, WM_APP_FINISHED, 0);
+    const InstallEnding ending =
+        RunInstall({std::move(installDir), pins,
+                    [window](std::wstring_view text) { PostStatus(window, text); }, progress});
+    InstallCompleted = ending == InstallEnding::kCompleted;
+    PostMessageW(window, WM_APP_BUSY, 0, 0);
+    if (InstallCompleted) PostMessageW(window, WM_APP_FINISHED, 0, 0);
     InstallRunning = false;
 }

@@ -1,13 +1,16 @@
 // Stands in for Windows PowerShell in the tests and the demo, where the real one cannot run.
-// It accepts exactly one command, the one the installer sends:
+// It accepts exactly the two commands the program sends:
 //
 //   powershell.exe -NoProfile -ExecutionPolicy Bypass -Command "$ErrorActionPreference='Stop';
 //   Expand-Archive -LiteralPath 'ARCHIVE' -DestinationPath 'DESTINATION' -Force"
 //
-// (on one line) and does what Expand-Archive -Force does with errors turned into terminating
+// (on one line), and does what Expand-Archive -Force does with errors turned into terminating
 // ones: it unpacks a zip archive's stored and deflated entries into the destination, creating
-// folders and replacing files, and ends with exit code 1 at the first error. Exit code 2 means
-// that the command line did not have that shape, that it was given a console window, or that it
+// folders and replacing files, and ends with exit code 1 at the first error; and the
+// uninstaller's removal of its own file (the script of uninstall/self_removal.cpp, with the
+// uninstaller's and its folder's paths as literals), which it carries out as that script does:
+// up to 100 tries 100 ms apart to delete the file, then the folder when it is empty. Exit code 2
+// means that the command line had neither shape, that it was given a console window, or that it
 // was not started in the system directory. It is never part of the installer.
 //
 // Environment variables let a test see the installer through other endings:
@@ -47,6 +50,14 @@ constexpr std::wstring_view kCommandHead =
     L"Expand-Archive -LiteralPath ";
 constexpr std::wstring_view kCommandMiddle = L" -DestinationPath ";
 constexpr std::wstring_view kCommandTail = L" -Force\"";
+constexpr std::wstring_view kRemovalHead =
+    L"powershell.exe -NoProfile -ExecutionPolicy Bypass -Command "
+    L"\"$ErrorActionPreference='SilentlyContinue'; $f=";
+constexpr std::wstring_view kRemovalMiddle = L"; $d=";
+constexpr std::wstring_view kRemovalTail =
+    L"; for ($i=0; $i -lt 100 -and (Test-Path -LiteralPath $f); $i++) "
+    L"{ Remove-Item -LiteralPath $f -Force; Start-Sleep -Milliseconds 100 }; "
+    L"if (-not (Get-ChildItem -LiteralPath $d -Force)) { Remove-Item -LiteralPath $d -Force }\"";
 
 constexpr int kExitFailed = 1;
 constexpr int kExitBadCommand = 2;
@@ -83,18 +94,43 @@ std::optional<std::wstring> ReadLiteral(std::wstring_view& rest) {
 }
 
 struct Command {
-    std::wstring archive;
-    std::wstring destination;
+    bool removal = false;      // the uninstaller's removal; otherwise Expand-Archive
+    std::wstring archive;      // or the uninstaller
+    std::wstring destination;  // or its folder
 };
 
+// The command line when it has the shape head, literal, middle, literal, tail.
+std::optional<Command> ParseShape(std::wstring_view line, std::wstring_view head,
+                                  std::wstring_view middle, std::wstring_view tail) {
+    if (!Expect(line, head)) return std::nullopt;
+    std::optional<std::wstring> first = ReadLiteral(line);
+    if (!first || !Expect(line, middle)) return std::nullopt;
+    std::optional<std::wstring> second = ReadLiteral(line);
+    if (!second || line != tail) return std::nullopt;
+    return Command{false, *first, *second};
+}
+
 std::optional<Command> ParseCommand(std::wstring_view line) {
-    Command command;
-    if (!Expect(line, kCommandHead)) return std::nullopt;
-    std::optional<std::wstring> archive = ReadLiteral(line);
-    if (!archive || !Expect(line, kCommandMiddle)) return std::nullopt;
-    std::optional<std::wstring> destination = ReadLiteral(line);
-    if (!destination || line != kCommandTail) return std::nullopt;
-    return Command{*archive, *destination};
+    if (std::optional<Command> removal =
+            ParseShape(line, kRemovalHead, kRemovalMiddle, kRemovalTail)) {
+        removal->removal = true;
+        return removal;
+    }
+    return ParseShape(line, kCommandHead, kCommandMiddle, kCommandTail);
+}
+
+// What the uninstaller's script does.
+int RemoveUninstaller(const Command& command) {
+    for (int i = 0;
+         i < 100 && GetFileAttributesW(command.archive.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
+        DeleteFileW(command.archive.c_str());
+        Sleep(100);
+    }
+    std::error_code failure;
+    if (fs::is_empty(command.destination, failure) && !failure) {
+        RemoveDirectoryW(command.destination.c_str());
+    }
+    return 0;
 }
 
 // ---- The zip archive -----------------------------------------------------------------------
@@ -367,6 +403,7 @@ int wmain() {
         std::fwprintf(stderr, L"powershell stand-in: started in %ls\n", fs::current_path().c_str());
         return kExitBadCommand;
     }
+    if (command->removal) return RemoveUninstaller(*command);
     wchar_t code[16] = {};
     if (GetEnvironmentVariableW(L"VEXA_POWERSHELL_STANDIN_EXIT_CODE", code, 16)) {
         return static_cast<int>(std::wcstoul(code, nullptr, 10));

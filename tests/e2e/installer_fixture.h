@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "app/layout.h"
 #include "e2e/installer_window.h"
+#include "install/apps_entry.h"
 #include "support/shortcuts.h"
 #include "support/test_files.h"
 #include "support/test_server.h"
@@ -26,6 +28,32 @@ inline const std::string kHttp = "http://localhost:" + std::to_string(kTestHttpP
 
 inline fs::path ShortcutPath() {
     return fs::path(DesktopPath()) / L"Vexa盒子.lnk";
+}
+inline fs::path StartMenuShortcutPath() {
+    return fs::path(KnownFolder(FOLDERID_Programs)) / L"Vexa盒子.lnk";
+}
+
+// The values of the Apps & features entry, as text (numbers in decimal); empty when there is none.
+inline std::map<std::wstring, std::wstring> AppsEntryValues() {
+    std::map<std::wstring, std::wstring> values;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kAppsEntryKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+        return values;
+    }
+    const UniqueRegKey key{opened};
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameSize = 256, type = 0;
+        BYTE data[4096];
+        DWORD dataSize = sizeof(data);
+        if (RegEnumValueW(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        values[name] = type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data))
+                                         : std::wstring(reinterpret_cast<wchar_t*>(data));
+    }
+    return values;
 }
 
 // One back end per test: the primary configuration endpoint names an api base of its own.
@@ -42,7 +70,9 @@ public:
     void TearDown() override {
         fs::remove_all(ShortcutPath());
         std::error_code ignored;
+        fs::remove(StartMenuShortcutPath(), ignored);
         fs::remove(UnpackGate(), ignored);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kAppsEntryKey);
     }
 
     void UseBackEnd(const std::string& name) {
@@ -51,7 +81,7 @@ public:
     }
     void UseInstallRoot(const std::string& name) {
         installRoot_ = kTemp / L"vexa-e2e" / Widen(name);
-        fs::remove_all(installRoot_);
+        ASSERT_TRUE(RemoveTree(installRoot_));
         fs::remove_all(ShortcutPath());
     }
 
@@ -85,13 +115,24 @@ public:
         return kHttp + base_ + "files/" + file;
     }
 
+    // The installer, its edit box filled with the test's install root unless told not to.
     std::unique_ptr<InstallerWindow> Start(
         std::map<std::wstring, std::wstring> env = {},
-        const std::wstring& program = BuildPath("app/VexaBoxInstaller.exe")) {
+        const std::wstring& program = BuildPath("app/VexaBoxInstaller.exe"), bool fill = true) {
         env.emplace(L"VEXA_CLIENT_EXIT_AT_ONCE", L"1");
         auto installer = std::make_unique<InstallerWindow>(program, env);
-        installer->SetInstallDir(installRoot_.wstring());
+        if (fill) installer->SetInstallDir(installRoot_.wstring());
         return installer;
+    }
+    // A whole install of the package through the window, the client started and its note gone.
+    void InstallNow(const std::string& package) {
+        ServePackage(package);
+        auto installer = Start();
+        installer->Click(kInstallId);
+        ASSERT_TRUE(installer->WaitForLine(L"finished", 20s)) << Narrow(installer->Text(kStatusId));
+        ASSERT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
+        ASSERT_EQ(installer->WaitForExit(10s), 0);
+        fs::remove(InstallDir() / L"client-started.txt");
     }
 
     fs::path InstallDir() const { return installRoot_ / L"Vexa游戏盒子"; }

@@ -6,11 +6,15 @@
 
 #include "common/owners.h"
 
+std::wstring KnownFolder(const KNOWNFOLDERID& folder) {
+    wchar_t* path = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(folder, 0, nullptr, &path);
+    const UniqueCoTaskMem<wchar_t> owned{path};
+    return SUCCEEDED(found) && path ? path : L"";
+}
+
 std::wstring DesktopPath() {
-    wchar_t* desktop = nullptr;
-    const HRESULT found = SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop);
-    const UniqueCoTaskMem<wchar_t> owned{desktop};
-    return SUCCEEDED(found) && desktop ? desktop : L"";
+    return KnownFolder(FOLDERID_Desktop);
 }
 
 SavedShortcut LoadShortcut(const std::wstring& path) {

@@ -2,8 +2,13 @@
 // The current user's desktop, and shortcut files read back through the shell-link object.
 // COM must be initialised on the calling thread.
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <string>
 
+// The known folder's path; empty when the lookup gives none.
+std::wstring KnownFolder(const KNOWNFOLDERID& folder);
 // The desktop folder as the known-folder lookup gives it; empty when it gives none.
 std::wstring DesktopPath();
 

@@ -33,8 +33,7 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    RemoveTree(path_);
 }
 
 std::string ReadWholeFile(const fs::path& path) {
@@ -61,8 +60,12 @@ std::wstring ListTree(const fs::path& root) {
     return list;
 }
 
-bool MakeHostLink(const fs::path& folder, const std::string& target, const std::string& link) {
-    std::wstring commandLine = L"/bin/ln -s \"" + Widen(target) + L"\" \"" + Widen(link) + L"\"";
+namespace {
+
+// Runs a host program as Wine starts a Linux program, in the folder, and waits until the
+// condition holds: its handles cannot be waited on, and its exit code does not come back.
+bool RunOnHost(std::wstring commandLine, const fs::path& folder,
+               const std::function<bool()>& done) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
@@ -70,15 +73,33 @@ bool MakeHostLink(const fs::path& folder, const std::string& target, const std::
                         folder.c_str(), &startup, &started)) {
         return false;
     }
-    // A Linux program's handles cannot be waited on: the link's appearance is what counts.
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
-    const fs::path made = folder / Widen(link);
     for (int tries = 0; tries < 500; ++tries) {
-        if (GetFileAttributesW(made.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        if (done()) return true;
         Sleep(20);
     }
     return false;
+}
+
+bool Exists(const fs::path& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+bool MakeHostLink(const fs::path& folder, const std::string& target, const std::string& link) {
+    const fs::path made = folder / Widen(link);
+    return RunOnHost(L"/bin/ln -s \"" + Widen(target) + L"\" \"" + Widen(link) + L"\"", folder,
+                     [&] { return Exists(made); });
+}
+
+bool RemoveTree(const fs::path& path) {
+    std::error_code failed;
+    fs::remove_all(path, failed);
+    if (!failed && !Exists(path)) return true;
+    return RunOnHost(L"/bin/rm -rf \"" + path.filename().wstring() + L"\"", path.parent_path(),
+                     [&] { return !Exists(path); });
 }
 
 Finally SetVariables(const std::map<std::wstring, std::wstring>& variables) {

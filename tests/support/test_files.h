@@ -41,6 +41,10 @@ std::wstring ListTree(const std::filesystem::path& root);
 // tag; one to a file looks like that file. False when the link does not appear.
 bool MakeHostLink(const std::filesystem::path& folder, const std::string& target,
                   const std::string& link);
+// Removes the folder with all it holds, links as links (which Windows programs cannot do under
+// Wine: RemoveDirectoryW follows a Unix link), through the host's /bin/rm when it must. False
+// when it is still there.
+bool RemoveTree(const std::filesystem::path& path);
 
 // Runs the function at the end of the scope, however the scope is left: it puts back what a
 // test changed.
