@@ -9,7 +9,9 @@
 #include "app/main_window.h"
 #include "app/silent_install.h"
 #include "app/uninstall_prompts.h"
+#include "common/log.h"
 #include "common/owners.h"
+#include "install/log_heading.h"
 #include "install/worker.h"
 
 namespace {
@@ -49,9 +51,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int show) {
     // either: it would remove what is being installed.
     const UniqueHandle oneAtATime{CreateMutexW(nullptr, FALSE, kOneInstallerMutex)};
     if (oneAtATime && GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (quiet) return static_cast<int>(InstallEnding::kAlreadyRunning);
-        ShowFirstInstaller();
-        return 0;
+        if (!quiet) {
+            ShowFirstInstaller();
+            return 0;
+        }
+        BeginLog(LogHeading(L"started quietly", L""));
+        Log(L"ended 14: another installer runs");
+        return static_cast<int>(InstallEnding::kAlreadyRunning);
     }
     switch (invocation.mode) {
         case Invocation::Mode::kSilentInstall:

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "common/log.h"
 #include "common/owners.h"
+#include "install/log_heading.h"
 #include "install/apps_entry.h"
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstaller.h"
@@ -21,6 +23,7 @@ constexpr wchar_t kTextRefused[] = L"卸载失败：";
 enum ExitCode : int { kRemoved = 0, kDeclined = 1, kInUse = 2, kRefused = 3, kIncomplete = 4 };
 
 int Tell(bool quiet, const std::wstring& text, UINT icon, int code) {
+    Log(L"ended " + std::to_wstring(code) + L": " + text);
     if (!quiet) MessageBoxW(nullptr, text.c_str(), kTitle, MB_OK | icon | MB_SETFOREGROUND);
     return code;
 }
@@ -28,8 +31,10 @@ int Tell(bool quiet, const std::wstring& text, UINT icon, int code) {
 }  // namespace
 
 int RunUninstaller(bool quiet) {
+    BeginLog(LogHeading(quiet ? L"quiet uninstall" : L"uninstall", L""));
     if (!quiet && MessageBoxW(nullptr, kTextAsk, kTitle,
                               MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
+        Log(L"ended " + std::to_wstring(kDeclined) + L": the user said no");
         return kDeclined;
     }
     const ComApartment apartment;  // for the shortcuts
@@ -52,6 +57,7 @@ int RunUninstaller(bool quiet) {
         code = Tell(quiet, kTextIncomplete + result.folder, MB_ICONWARNING, kIncomplete);
     }
     // Last, once nobody waits for a message box: this program's own file goes after it ends.
-    StartSelfRemoval(self, result.folder);
+    if (!StartSelfRemoval(self, result.folder))
+        Log(L"PowerShell did not start: " + self + L" stays");
     return code;
 }

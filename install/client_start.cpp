@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "common/error_text.h"
+#include "common/log.h"
 #include "common/owners.h"
 #include "install/files_in_use.h"
 #include "install/shortcut.h"
@@ -26,8 +27,11 @@ bool StartClient(const std::wstring& exePath, std::wstring* error) {
     start.lpDirectory = folder.c_str();
     start.nShow = SW_SHOWNORMAL;
     if (!RetryWhileHeld([&] { return ShellExecuteExW(&start) != FALSE; })) {
+        Log(L"the client did not start: error " + std::to_wstring(GetLastError()) + L", " +
+            exePath);
         return Fail(error, kTextCannotStart);
     }
     const UniqueHandle client{start.hProcess};
+    Log(L"the client started: " + exePath);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/error_text.h"
+#include "common/log.h"
 #include "common/owners.h"
 #include "install/install_folder.h"
 
@@ -77,11 +78,13 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& destina
         kCommandDestination + QuotePowerShellLiteral(destinationDir) + kCommandForce;
     UniqueProcess powerShell;
     if (!StartPowerShell(script, powerShell)) {
+        Log(L"PowerShell did not start: error " + std::to_wstring(GetLastError()));
         return Fail(error, kTextCannotStart);
     }
     WaitForSingleObject(powerShell.info.hProcess, INFINITE);
     DWORD exitCode = 1;
     GetExitCodeProcess(powerShell.info.hProcess, &exitCode);
+    Log(L"PowerShell ended with exit code " + std::to_wstring(exitCode));
     if (exitCode != 0) return Fail(error, kTextExtractFailed);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "common/error_text.h"
+#include "common/log.h"
 #include "common/owners.h"
 #include "common/text.h"
 #include "install/folder_check.h"
@@ -61,12 +62,21 @@ bool CheckFolderContents(const std::wstring& directory, bool judgeOwners,
     const wchar_t* found = nullptr;
     const bool walked = WalkFolder(directory, [&](const FolderEntry& entry) {
         if (!except.empty() && SamePath(entry.path, except)) return true;
-        if (user && !MayStay(entry, user)) found = kTextFolderOfOtherUser;
+        if (user && !MayStay(entry, user)) {
+            found = kTextFolderOfOtherUser;
+            Log(L"of another account, or others may change it: " + entry.path);
+        }
         const bool file = !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !entry.IsLink();
-        if (!found && file && IsHeld(entry.path)) found = kTextFilesInUse;
+        if (!found && file && IsHeld(entry.path)) {
+            found = kTextFilesInUse;
+            Log(L"in use: " + entry.path);
+        }
         return !found;
     });
-    if (!walked) return Fail(error, kTextCannotOpenFolder);
+    if (!walked) {
+        Log(L"the folder could not be listed: " + directory);
+        return Fail(error, kTextCannotOpenFolder);
+    }
     if (found) return Fail(error, found);
     return true;
 }

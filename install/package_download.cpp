@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/error_text.h"
+#include "common/log.h"
 #include "common/text.h"
 #include "install/partial_download.h"
 #include "net/http_get.h"
@@ -163,6 +164,10 @@ Outcome Attempt(const ProxySettings& proxies, const PackageDownload& download, T
     if (ranged) {
         lines.everyHop = L"Range: bytes=" + std::to_wstring(t.partial.held) + L"-\r\nIf-Range: " +
                          t.partial.validator;
+        Log(L"asking for the rest from byte " + std::to_wstring(t.partial.held) + L" of " +
+            std::to_wstring(t.partial.total) + L", If-Range " +
+            (t.partial.validator.starts_with(L'"') ? L"ETag " : L"Last-Modified ") +
+            t.partial.validator);
     }
     DWORD answer = 0;
     std::optional<Outcome> decided;
@@ -181,6 +186,7 @@ Outcome Attempt(const ProxySettings& proxies, const PackageDownload& download, T
                 decided = Outcome::kUnusable;
             }
             if (decided) return false;
+            Log(L"the rest follows from byte " + std::to_wstring(t.partial.held));
         } else if (head.status != 200) {
             // A 204, or a range that was not asked for, is no package.
             decided = ranged ? Outcome::kUnusable : Outcome::kRefused;
@@ -225,6 +231,10 @@ bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& downlo
                      UniqueHandle& partial, std::wstring* error) {
     status(kTextDownloading);
     Transfer t{PickUpPartial(download.archive, download.packageAddress, hash), download.url};
+    if (t.partial.held > 0) {
+        Log(L"the last run's download holds " + std::to_wstring(t.partial.held) + L" of " +
+            std::to_wstring(t.partial.total) + L" bytes");
+    }
     // A download goes on after a failure only once it has held a byte of the package.
     bool resuming = t.partial.held > 0;
     size_t resumptions = 0;
@@ -239,15 +249,18 @@ bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& downlo
                 partial = std::move(t.partial.file);
                 return true;
             case Outcome::kChanged:  // the whole package again, at once
+                Log(L"the rest is of another version: the whole package again");
                 if (!StartOver(t, hash)) return Fail(error, kTextWriteFailed);
                 continue;
             case Outcome::kUnusable:
+                Log(L"the answer is not the rest: asking for the whole package");
                 t.askWhole = true;
                 continue;
             case Outcome::kGone:
                 // The address that delivered the package (an edge host's signed address, say)
                 // is asked no more: the package address again, with its redirects afresh.
                 if (!resuming || t.url == download.url) return false;
+                Log(L"the address that delivered it serves it no more: the package address again");
                 t.url = download.url;
                 continue;
             case Outcome::kBusy:
@@ -265,7 +278,13 @@ bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& downlo
         if (t.partial.validator.empty() && !StartOver(t, hash)) {
             return Fail(error, kTextWriteFailed);
         }
-        if (resumptions == download.waits.size()) return false;
+        if (resumptions == download.waits.size()) {
+            Log(L"no resumption left");
+            return false;
+        }
+        Log((outcome == Outcome::kBusy ? L"the server is busy at byte " : L"broke off at byte ") +
+            std::to_wstring(t.partial.held) + L": waiting " +
+            std::to_wstring(download.waits[resumptions].count()) + L" ms");
         status(kTextReconnecting);
         t.reconnecting = true;
         Sleep(static_cast<DWORD>(download.waits[resumptions++].count()));

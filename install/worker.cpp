@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log.h"
 #include "common/owners.h"
 #include "config/package_config.h"
 #include "config/package_link.h"
@@ -21,6 +22,7 @@
 #include "install/folder_check.h"
 #include "install/install_folder.h"
 #include "install/install_record.h"
+#include "install/log_heading.h"
 #include "install/messages.h"
 #include "install/package_download.h"
 #include "install/package_signature.h"
@@ -48,6 +50,43 @@ constexpr wchar_t kTextUnexpected[] = L"安装失败：发生意外错误";
 bool CheckInstallDir(const std::wstring& directory, UniqueHandle& folder, std::wstring* error) {
     return CheckInstallFolder(directory, folder, error) &&
            CheckFolderContents(directory, folder && KeepsPermissions(folder.get()), L"", error);
+}
+
+// The endings' names in the log.
+const wchar_t* EndingName(InstallEnding ending) {
+    switch (ending) {
+        case InstallEnding::kCompleted:
+            return L"completed";
+        case InstallEnding::kNoServerConfig:
+            return L"no server configuration";
+        case InstallEnding::kNoSettings:
+            return L"no package in the settings";
+        case InstallEnding::kLinkService:
+            return L"no link from the link service";
+        case InstallEnding::kDownload:
+            return L"download failed";
+        case InstallEnding::kSignature:
+            return L"package signature refused";
+        case InstallEnding::kFolder:
+            return L"install folder refused";
+        case InstallEnding::kInUse:
+            return L"files in use";
+        case InstallEnding::kUnpacking:
+            return L"unpacking failed";
+        case InstallEnding::kClientMissing:
+            return L"client missing";
+        case InstallEnding::kClientUntrusted:
+            return L"client signature refused";
+        case InstallEnding::kShortcut:
+            return L"shortcut failed";
+        case InstallEnding::kClientNotStarted:
+            return L"client not started";
+        case InstallEnding::kUnexpected:
+            return L"unexpected error";
+        case InstallEnding::kAlreadyRunning:
+            return L"another installer runs";
+    }
+    return L"?";
 }
 
 InstallEnding FolderEnding(const std::wstring& error) {
@@ -119,19 +158,22 @@ InstallEnding RunSteps(const InstallRun& run) {
     // What the package holds is what an uninstall removes; a package whose list cannot be read
     // leaves its files to the user.
     std::vector<std::wstring> unpacked;
-    ListZipFiles(heldArchive.get(), unpacked);
+    if (!ListZipFiles(heldArchive.get(), unpacked))
+        Log(L"the package's list of files is unreadable");
     const bool extracted = ExtractPackage(archive, directory, &error);
     heldArchive.reset();
     if (!extracted) return fail(InstallEnding::kUnpacking, kInstallFailed, error);
     DeleteFileW(archive.c_str());
-    AddToInstallRecord(directory, unpacked);
+    if (!AddToInstallRecord(directory, unpacked))
+        Log(L"the record of unpacked files is not written");
     run.progress(kProgressUnpacked);
 
     status(kTextCreatingShortcut);
     std::wstring exe;
     if (FindClientExecutable(directory, exe, &error) && exe.empty()) error = kTextClientMissing;
     // Whatever ends the run from here on, what was unpacked can be removed from Apps & features.
-    RegisterInstall(directory, exe);
+    Log(RegisterInstall(directory, exe) ? L"Apps & features entry written"
+                                        : L"Apps & features entry or uninstaller not written");
     if (exe.empty()) {
         status(kCompletedBut + error);
         run.progress(kProgressDone);
@@ -149,7 +191,7 @@ InstallEnding RunSteps(const InstallRun& run) {
     }
     // The client is installed, but without a shortcut to it the run is not complete.
     const bool shortcut = CreateDesktopShortcut(exe, &error);
-    CreateStartMenuShortcut(exe);
+    if (!CreateStartMenuShortcut(exe)) Log(L"no Start menu shortcut");
     if (!shortcut) {
         status(kCompletedBut + error);
         run.progress(kProgressDone);
@@ -167,22 +209,43 @@ InstallEnding RunSteps(const InstallRun& run) {
 }  // namespace
 
 InstallEnding RunInstall(const InstallRun& run) {
+    const auto yesNo = [](bool pinned) { return pinned ? L"yes" : L"no"; };
+    BeginLog(LogHeading(L"install", std::wstring(L"package key pinned: ") +
+                                        yesNo(!run.pins.packagePublicKey.empty()) +
+                                        L", publisher pinned: " +
+                                        yesNo(!run.pins.clientPublisher.empty())));
+    Log(L"install directory " + run.directory);
+    // Every text the user is shown is in the log too, the last one with the ending.
+    std::wstring shown;
+    InstallRun logged = run;
+    logged.status = [&](std::wstring_view text) {
+        shown = text;
+        Log(L"status " + shown);
+        run.status(text);
+    };
     // Every step reports its ordinary failures by result; what escapes one still ends the run
     // like a failure, never the process. Even when its text cannot be posted, the run ends.
     const auto failWithoutThrowing = [&](const wchar_t* text) noexcept {
         try {
-            run.status(text);
+            logged.status(text);
         } catch (...) {
         }
         return InstallEnding::kUnexpected;
     };
+    InstallEnding ending = InstallEnding::kUnexpected;
     try {
-        return RunSteps(run);
+        ending = RunSteps(logged);
     } catch (const std::bad_alloc&) {
-        return failWithoutThrowing(kTextOutOfMemory);
+        ending = failWithoutThrowing(kTextOutOfMemory);
     } catch (...) {
-        return failWithoutThrowing(kTextUnexpected);
+        ending = failWithoutThrowing(kTextUnexpected);
     }
+    try {
+        Log(L"ended " + std::to_wstring(static_cast<int>(ending)) + L" (" + EndingName(ending) +
+            L"): " + shown);
+    } catch (...) {  // no memory left even for the line
+    }
+    return ending;
 }
 
 void InstallWorker(HWND window, std::wstring installDir, InstallPins pins) {

@@ -10,8 +10,10 @@
 #include <memory>
 
 #include "common/error_text.h"
+#include "common/log.h"
 #include "common/owners.h"
 #include "common/text.h"
+#include "net/request_log.h"
 #include "net/session.h"
 #include "net/url.h"
 
@@ -122,9 +124,18 @@ std::wstring HeaderValue(HINTERNET request, DWORD query) {
     return value;
 }
 
+// What a body's reading came to, for the log: the bytes handed on, and what ended it early
+// (empty: nothing did).
+struct BodyRead {
+    std::uint64_t bytes = 0;
+    std::wstring cut;
+};
+
 // Hands the body on as it arrives, each read straight into one buffer.
-bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, std::wstring* error) {
+bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, BodyRead& body,
+              std::wstring* error) {
     const auto buffer = std::make_unique_for_overwrite<char[]>(kMaxRead);
+    const std::wstring announced = std::to_wstring(total) + L" announced";
     std::uint64_t received = 0;
     DWORD paced = kMinRead;
     for (;;) {
@@ -132,6 +143,7 @@ bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, std:
         DWORD read = 0;
         const auto began = std::chrono::steady_clock::now();
         if (!WinHttpReadData(request, buffer.get(), asked, &read)) {
+            body.cut = L"then error " + ErrorName(GetLastError());
             return Fail(error, kTextDownloadIncomplete);
         }
         if (read == 0) break;
@@ -141,13 +153,21 @@ bool ReadBody(HINTERNET request, std::uint64_t total, const BodySink& sink, std:
         // is not handed on, so that it never reaches a disk that was checked for the length.
         const bool beyond = total > 0 && received > total;
         if (beyond) read -= static_cast<DWORD>(received - total);
+        body.bytes += read;
         if (read > 0 && sink.piece && !sink.piece(std::string_view(buffer.get(), read), error)) {
+            body.cut = L"then stopped";
             return false;
         }
-        if (beyond) return Fail(error, kTextDownloadIncomplete);
+        if (beyond) {
+            body.cut = L"then more than the " + announced;
+            return Fail(error, kTextDownloadIncomplete);
+        }
     }
     // WinHTTP ends a body that breaks off before its announced length without any error.
-    if (received < total) return Fail(error, kTextDownloadIncomplete);
+    if (received < total) {
+        body.cut = L"then an end short of the " + announced;
+        return Fail(error, kTextDownloadIncomplete);
+    }
     return true;
 }
 
@@ -193,8 +213,7 @@ const wchar_t* Send(const UrlParts& parts, const ProxyRoute& route, const std::w
 }
 
 // A proxy that cannot be reached: its name does not resolve, or its port refuses.
-bool ProxyIsGone(const ProxyRoute& route) {
-    const DWORD failure = GetLastError();
+bool ProxyIsGone(const ProxyRoute& route, DWORD failure) {
     return route.accessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY &&
            (failure == ERROR_WINHTTP_NAME_NOT_RESOLVED || failure == ERROR_WINHTTP_CANNOT_CONNECT);
 }
@@ -226,26 +245,47 @@ bool HttpGet(const ProxySettings& proxies, const std::wstring& url, const Header
         if (first) original = parts;
         const std::wstring& headers = first || MayCarryKey(original, parts) ? withKey : withoutKey;
         first = false;
-        const ProxyRoute route = ChooseProxyRoute(proxies, current);
+        ProxyRoute route = ChooseProxyRoute(proxies, current);
+        auto began = std::chrono::steady_clock::now();
+        const auto logged = [&](const std::wstring& outcome, std::uint64_t bytes = 0) {
+            LogRequest(parts, route, outcome, bytes,
+                       std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - began)
+                           .count());
+        };
         Exchange exchange;
         const wchar_t* failed = Send(parts, route, headers, exchange);
+        DWORD failure = failed ? GetLastError() : ERROR_SUCCESS;
         // A proxy that is gone leaves the request to go straight to the server, once.
-        if (failed && ProxyIsGone(route)) {
+        if (failed && ProxyIsGone(route, failure)) {
+            logged(L"error " + ErrorName(failure) + L", the proxy is gone");
             exchange.Close();
-            failed = Send(parts, {WINHTTP_ACCESS_TYPE_NO_PROXY}, headers, exchange);
+            route = {WINHTTP_ACCESS_TYPE_NO_PROXY};
+            began = std::chrono::steady_clock::now();
+            failed = Send(parts, route, headers, exchange);
+            failure = failed ? GetLastError() : ERROR_SUCCESS;
         }
-        if (failed) return Fail(error, failed);
+        if (failed) {
+            logged(L"error " + ErrorName(failure));
+            return Fail(error, failed);
+        }
         HINTERNET request = exchange.request.get();
 
         const DWORD status = QueryStatusCode(request);
-        if (status < 200) return Fail(error, kTextNoResponse);
+        const std::wstring answer = L"status " + std::to_wstring(status);
+        if (status < 200) {
+            logged(answer);
+            return Fail(error, kTextNoResponse);
+        }
         if (status >= 300 && status <= 399) {
             // A redirect without a usable target is an answer, but not the document.
             std::wstring location;
-            if (!QueryHeaderText(request, WINHTTP_QUERY_LOCATION, kLocationUnits, location)) {
-                return FailWithStatus(error, status);
-            }
+            const bool located =
+                QueryHeaderText(request, WINHTTP_QUERY_LOCATION, kLocationUnits, location);
+            logged(answer);
+            if (!located) return FailWithStatus(error, status);
             current = ResolveRedirectTarget(location, parts);
+            Log(L"redirect to " + LoggedTarget(current));
             // A redirect that came back to the installer started WinHTTP's count afresh.
             const bool platform = IsPlatformRedirect(status, parts, current);
             platformRedirects = platform ? platformRedirects + 1 : 0;
@@ -264,9 +304,18 @@ bool HttpGet(const ProxySettings& proxies, const std::wstring& url, const Header
         head.etag = HeaderValue(request, WINHTTP_QUERY_ETAG);
         head.lastModified = HeaderValue(request, WINHTTP_QUERY_LAST_MODIFIED);
         head.contentRange = HeaderValue(request, WINHTTP_QUERY_CONTENT_RANGE);
-        if (sink.head && !sink.head(head, error)) return false;
-        if (status >= 400) return FailWithStatus(error, status);
-        return ReadBody(request, head.length, sink, error);
+        if (sink.head && !sink.head(head, error)) {
+            logged(answer + L", not read");
+            return false;
+        }
+        if (status >= 400) {
+            logged(answer);
+            return FailWithStatus(error, status);
+        }
+        BodyRead body;
+        const bool whole = ReadBody(request, head.length, sink, body, error);
+        logged(body.cut.empty() ? answer : answer + L", " + body.cut, body.bytes);
+        return whole;
     }
 }
 

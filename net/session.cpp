@@ -55,14 +55,19 @@ ProxySettings ReadProxySettings() {
 
 ProxyRoute ChooseProxyRoute(const ProxySettings& settings, const std::wstring& url) {
     ProxyRoute route;
+    route.fromPac = true;
     for (const std::wstring* pac : {&settings.autoConfigUrl, &settings.detectedUrl}) {
-        if (!pac->empty() && settings.resolver &&
-            AskPacFile(settings.resolver.get(), *pac, url, route)) {
+        if (pac->empty()) continue;
+        if (settings.resolver && AskPacFile(settings.resolver.get(), *pac, url, route)) {
             return route;
         }
+        route.pacFailure = settings.resolver ? GetLastError() : ERROR_WINHTTP_INTERNAL_ERROR;
     }
     if (!settings.autoConfigUrl.empty() || !settings.detectedUrl.empty()) {
-        return {WINHTTP_ACCESS_TYPE_NO_PROXY};
+        ProxyRoute straight{WINHTTP_ACCESS_TYPE_NO_PROXY};
+        straight.fromPac = true;
+        straight.pacFailure = route.pacFailure;
+        return straight;
     }
     if (!settings.proxy.empty()) {
         return {WINHTTP_ACCESS_TYPE_NAMED_PROXY, settings.proxy, settings.bypass};

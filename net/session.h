@@ -27,6 +27,8 @@ struct ProxyRoute {
     DWORD accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
     std::wstring proxy{};   // for WINHTTP_ACCESS_TYPE_NAMED_PROXY
     std::wstring bypass{};  // likewise; empty: none
+    bool fromPac = false;   // a PAC file gave it, or could not be had (then pacFailure says why)
+    DWORD pacFailure = ERROR_SUCCESS;
 };
 
 // The route for the URL: the answer of a PAC file (the one the user named first, then the one

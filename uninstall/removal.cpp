@@ -4,6 +4,7 @@
 
 #include <unordered_set>
 
+#include "common/log.h"
 #include "common/text.h"
 #include "install/apps_entry.h"
 #include "install/folder_walk.h"
@@ -38,17 +39,26 @@ bool RemoveInstalledFiles(const std::wstring& directory, const std::vector<std::
             if (!ours || !(folder ? RemoveDirectoryW(entry->path.c_str())
                                   : DeleteFileW(entry->path.c_str()))) {
                 removal.keptOthers = true;
+                ++removal.kept;
+            } else {
+                ++removal.removed;
             }
         } else if (folder) {
             RemoveDirectoryW(entry->path.c_str());  // only an empty one goes
         } else if (!files.contains(key)) {
             removal.keptOthers = true;
+            ++removal.kept;
         } else if (!SamePath(entry->path, running)) {
             if (entry->attributes & FILE_ATTRIBUTE_READONLY) {
                 SetFileAttributesW(entry->path.c_str(),
                                    entry->attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
             }
-            if (!DeleteFileW(entry->path.c_str())) removal.leftOurs = true;
+            if (DeleteFileW(entry->path.c_str())) {
+                ++removal.removed;
+            } else {
+                removal.leftOurs = true;
+                Log(L"not removed: error " + std::to_wstring(GetLastError()) + L", " + entry->path);
+            }
         }
     }
     return true;

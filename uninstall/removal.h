@@ -6,8 +6,9 @@
 #include <vector>
 
 struct Removal {
-    bool keptOthers = false;  // files that the package did not bring stay, or links of the user's
-    bool leftOurs = false;    // a file of ours could not be removed
+    bool keptOthers = false;    // files that the package did not bring stay, or links of the user's
+    bool leftOurs = false;      // a file of ours could not be removed
+    int removed = 0, kept = 0;  // files and links, for the log
 };
 
 // Removes from the install folder every file that the record names (as IsRemovablePath allows),

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/log.h"
 #include "common/owners.h"
 #include "install/apps_entry.h"
 #include "install/download_target.h"
@@ -21,6 +22,7 @@ constexpr wchar_t kTextCannotRead[] = L"无法读取安装目录";
 UninstallResult Ended(UninstallResult result, UninstallEnding ending, const std::wstring& error) {
     result.ending = ending;
     result.error = error;
+    if (!error.empty()) Log(L"nothing removed: " + error);
     return result;
 }
 
@@ -29,6 +31,7 @@ UninstallResult Ended(UninstallResult result, UninstallEnding ending, const std:
 UninstallResult Uninstall(const std::wstring& uninstaller) {
     UninstallResult result;
     result.folder = ParentDirectory(uninstaller);
+    Log(L"uninstalling " + result.folder);
     std::wstring error;
     if (!EndsInDedicatedFolder(result.folder)) {
         return Ended(result, UninstallEnding::kRefused, kTextNotAnInstallFolder);
@@ -48,6 +51,8 @@ UninstallResult Uninstall(const std::wstring& uninstaller) {
     if (!RemoveInstalledFiles(result.folder, recorded, uninstaller, removal)) {
         return Ended(result, UninstallEnding::kRefused, kTextCannotRead);
     }
+    Log(L"removed " + std::to_wstring(removal.removed) + L" files of ours, kept " +
+        std::to_wstring(removal.kept) + L" others");
     RemoveLeftDownload(TempDirectory());
     held.reset();
     removal.leftOurs = !RemoveAppsEntryFor(result.folder) || removal.leftOurs;

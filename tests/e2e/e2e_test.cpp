@@ -95,14 +95,16 @@ TEST(InstallerProgram, CarriesItsIconAndVersionSignedOrNot) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
+// The settings name a package only the link service knows, and its key; the service answers with
+// a signed address. Neither secret reaches the log.
 TEST_F(Installer, CompleteInstallThroughTheLinkService) {
-    ServePackage("client-top.zip");  // the settings name a package only the link service knows
+    ServePackage("client-top.zip");
     SetRoute(base_ + "api/setting",
              Body("{\"app_package_url\": \"https://elsewhere.example/box.zip\", "
-                  "\"download_api_base_url\": \"" +
+                  "\"download_api_key\": \"k3y-s3cr3t\", \"download_api_base_url\": \"" +
                   kHttp + base_ + "svc\"}"));
     SetRoute(base_ + "svc/json/parser",
-             Body("{\"directLink\": \"" + PackageUrl("client-top.zip") + "\"}"));
+             Body("{\"directLink\": \"" + PackageUrl("client-top.zip") + "?sig=s1gn-s3cr3t\"}"));
 
     auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_WAIT_FOR", UnpackGate().wstring()}});
     const Screenshot ready = installer->Capture();
@@ -169,6 +171,12 @@ TEST_F(Installer, CompleteInstallThroughTheLinkService) {
     EXPECT_EQ(ReadWholeFile(InstallDir() / L"client-started.txt"),
               Narrow(exe.wstring() + L"\n" + InstallDir().wstring() + L"\nshow 1\n"));
     EXPECT_FALSE(fs::exists(kTemp / L"client-top.zip")) << "the archive is deleted";
+    const auto asked = RequestHeads(base_ + "svc/");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(std::count(asked[0].begin(), asked[0].end(), "X-API-Key: k3y-s3cr3t"), 1);
+    EXPECT_TRUE(RequestLog(base_ + "files/").find("?sig=s1gn-s3cr3t") != std::string::npos);
+    EXPECT_TRUE(LastRunLogged(Widen(PackageUrl("client-top.zip")) + L" by"));
+    EXPECT_FALSE(LastRunLogged(L"s3cr3t"));
 
     // Painting, read back from the screen: header, background, card, its border, the edit
     // frame, the track and the buttons, enabled and then disabled; the painted texts.
@@ -285,51 +293,69 @@ TEST_F(Installer, AFailedRunKeepsTheBarAndTheWindowThenASecondRunSucceeds) {
         WaitUntil([&] { return fs::exists(exe.parent_path() / L"client-started.txt"); }, 10s));
 }
 
-// Endings that never start the client. Each click comes as soon as the inputs are back:
-// WM_APP_BUSY 0 is posted before InstallRunning clears, and a click then must start a run.
+// Endings that never start the client, each with its number and what the log names of it (the
+// request that failed, the error's name where the window only says "服务器无响应"), its last line
+// the text that the window showed. Each click comes as soon as the inputs are back: WM_APP_BUSY
+// 0 is posted before InstallRunning clears, and a click then must start a run.
 TEST_F(Installer, EndingsThatStartNoClient) {
     const fs::path archive = kTemp / L"client-top.zip";
+    const std::wstring http = Widen(kHttp), direct = L" by the machine's WinHTTP setting: ";
+    const std::wstring package = http + Widen(base_) + L"files/client-top.zip" + direct;
+    const auto packageAt = [&](const std::wstring& url) {
+        SetRoute(base_ + "api/setting", Body("{\"app_package_url\": \"" + Narrow(url) + "\"}"));
+    };
     const struct {
         std::function<void()> arrange;
         std::wstring status;
         int progress;
+        int ending;
+        std::wstring logged;
         std::map<std::wstring, std::wstring> env = {};  // not empty: a new installer
     } cases[] = {
-        {[&] { ServePackage("no-client.zip"); }, L"安装完成，但未找到 Vexa盒子.exe", 100},
+        {[&] { ServePackage("no-client.zip"); }, L"安装完成，但未找到 Vexa盒子.exe", 100, 9,
+         L"Apps & features entry written"},
         // Installed, with its shortcut, but a client that is no program does not start.
-        {[&] { ServePackage("not-a-program.zip"); }, L"安装完成，但无法启动 Vexa盒子", 100},
+        {[&] { ServePackage("not-a-program.zip"); }, L"安装完成，但无法启动 Vexa盒子", 100, 12,
+         L"the client did not start"},
         {[&] {
              ServePackage("client-top.zip");
              fs::remove(ShortcutPath());              // the shortcut the row before saved
              fs::create_directories(ShortcutPath());  // a folder where the shortcut belongs
          },
-         L"安装完成，但桌面快捷方式创建失败", 100},
+         L"安装完成，但桌面快捷方式创建失败", 100, 11, L"PowerShell ended with exit code 0"},
         {[&] {
              SetRoute("/primary/version.json", R"({"status": 503})");
              SetRoute("/fallback/version.json", R"({"hangup": true})");
          },
-         L"安装失败：无法获取服务器配置", 0},
+         L"安装失败：无法获取服务器配置", 0, 1,
+         HttpsUrl("/primary/version.json") + direct + L"status 503"},
         {[&] {
              SetUp();
              SetRoute(base_ + "api/setting", Body(R"({"download_url": ""})"));
          },
-         L"安装失败：后端未配置 app_package_url", 0},
+         L"安装失败：后端未配置 app_package_url", 0, 2, http + Widen(base_) + L"api/setting"},
         {[&] { ServePackage("client-top.zip", R"(, "status": 404)"); },
-         L"下载失败：服务器返回错误：404", 0},
+         L"下载失败：服务器返回错误：404", 0, 4, package + L"status 404, 0 bytes"},
+        {[&] { packageAt(L"http://vexa-no-such-host.invalid/box.zip"); }, L"下载失败：服务器无响应",
+         0, 4, L"error 12007 ERROR_WINHTTP_NAME_NOT_RESOLVED"},
+        {[&] { packageAt(RefusedUrl("/box.zip")); }, L"下载失败：服务器无响应", 0, 4,
+         L"error 12029 ERROR_WINHTTP_CANNOT_CONNECT"},
         {[&] {
              ServePackage("client-top.zip");
              fs::create_directories(archive);  // a folder where the archive is saved
          },
-         L"安装失败：无法写入下载文件", 70},
+         L"安装失败：无法写入下载文件", 70, 4, package + L"status 200, 318"},
         {[&] {
              fs::remove(archive);
              std::ofstream(installRoot_) << "a file where the folder belongs";
          },
-         L"安装失败：无法创建安装目录", 75},
+         L"安装失败：无法创建安装目录", 75, 6, L"install directory " + InstallDir().wstring()},
         // The folder is held while it is unpacked into: what takes its files cannot take it.
         {[&] { fs::remove(installRoot_); },
          L"安装完成，但未找到 Vexa盒子.exe",
          100,
+         9,
+         L"PowerShell ended with exit code 0",
          {{L"VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION", L"1"}}}};
     std::unique_ptr<InstallerWindow> installer;
     int runs = 0;
@@ -353,6 +379,12 @@ TEST_F(Installer, EndingsThatStartNoClient) {
         // now, or have left its file behind.
         EXPECT_EQ(ChildProcessCount(installer->ProcessId()), 0);
         EXPECT_FALSE(ClientStarted());
+        const std::vector<std::wstring> log = LastRunLog();
+        ASSERT_FALSE(log.empty());
+        EXPECT_TRUE(log.back().starts_with(L"ended " + std::to_wstring(c.ending) + L" ("))
+            << Narrow(log.back());
+        EXPECT_TRUE(log.back().ends_with(L"): " + c.status)) << Narrow(log.back());
+        EXPECT_TRUE(LastRunLogged(c.logged)) << Narrow(c.logged);
     }
 }
 

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -151,6 +153,27 @@ public:
     fs::path installRoot_;
     const ComApartment apartment_;  // for reading shortcuts back
 };
+
+// The lines of the log's last run (from its heading on), without their time stamps.
+inline std::vector<std::wstring> LastRunLog() {
+    std::vector<std::wstring> lines;
+    std::ifstream file(kTemp / L"VexaBoxInstaller.log", std::ios::binary);
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::wstring text = line.size() > 24 ? Widen(line.substr(24)) : L"";
+        if (text.starts_with(L"VexaBoxInstaller ")) lines.clear();
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+// Whether a line of the log's last run holds the text.
+inline bool LastRunLogged(const std::wstring& text) {
+    const std::vector<std::wstring> lines = LastRunLog();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
+        return line.find(text) != std::wstring::npos;
+    });
+}
 
 inline int LastProgress(const std::vector<std::wstring>& trace) {
     for (auto line = trace.rbegin(); line != trace.rend(); ++line)
