@@ -19,6 +19,15 @@ inline constexpr int kPercentId = 1006;
 inline constexpr int kClientWidth = 604;
 inline constexpr int kClientHeight = 391;
 
+// The window's fonts, all Microsoft YaHei UI: cell height and weight.
+struct FontSpec {
+    int height, weight;
+};
+inline constexpr FontSpec kBodyFont{17, FW_NORMAL};  // the controls, the status line among them
+inline constexpr FontSpec kTitleFont{28, FW_BOLD};
+inline constexpr FontSpec kSmallFont{15, FW_NORMAL};
+inline constexpr FontSpec kButtonFont{17, FW_BOLD};
+
 inline constexpr RECT kInstallDirRect{86, 183, 436, 211};
 inline constexpr RECT kChooseRect{452, 180, 534, 212};
 inline constexpr RECT kInstallRect{204, 268, 416, 312};

@@ -32,12 +32,6 @@ MainWindowState* StateOf(HWND window) {
     return reinterpret_cast<MainWindowState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-UniqueGdi<HFONT> MakeFont(int height, int weight) {
-    return UniqueGdi<HFONT>{CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                        CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei UI")};
-}
-
 HWND CreateChild(HWND parent, const wchar_t* controlClass, const wchar_t* text, int id, DWORD style,
                  const RECT& rect) {
     return CreateWindowExW(0, controlClass, text, style, rect.left, rect.top,
@@ -64,10 +58,10 @@ std::wstring WindowText(HWND control) {
 // -1 fails the window's creation: a window without all its controls, or without the pictures
 // of the bar and the percent, is of no use.
 LRESULT OnCreate(HWND window, MainWindowState& state) {
-    state.bodyFont = MakeFont(17, FW_NORMAL);
-    state.titleFont = MakeFont(28, FW_BOLD);
-    state.smallFont = MakeFont(15, FW_NORMAL);
-    state.buttonFont = MakeFont(17, FW_BOLD);
+    state.bodyFont = MakeFont(kBodyFont);
+    state.titleFont = MakeFont(kTitleFont);
+    state.smallFont = MakeFont(kSmallFont);
+    state.buttonFont = MakeFont(kButtonFont);
     state.controlBackground.reset(CreateSolidBrush(kControlBackground));
 
     // An update goes where the install it updates is.

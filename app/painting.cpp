@@ -63,6 +63,12 @@ void DrawRounded(HDC dc, const RECT& rect, int corner, COLORREF fill, const COLO
 
 }  // namespace
 
+UniqueGdi<HFONT> MakeFont(const FontSpec& font) {
+    return UniqueGdi<HFONT>{CreateFontW(font.height, 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
+                                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                        CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei UI")};
+}
+
 void PaintMainWindow(HWND window, const MainWindowState& state) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(window, &paint);

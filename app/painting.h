@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+#include "app/layout.h"
 #include "app/main_window.h"
+
+// One of the window's fonts (layout.h).
+UniqueGdi<HFONT> MakeFont(const FontSpec& font);
 
 void PaintMainWindow(HWND window, const MainWindowState& state);
 // The progress bar and the percent label, drawn off-screen and copied in one piece.

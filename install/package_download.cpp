@@ -12,6 +12,7 @@
 #include "common/error_text.h"
 #include "common/log.h"
 #include "common/text.h"
+#include "install/download_status.h"
 #include "install/partial_download.h"
 #include "net/http_get.h"
 
@@ -19,10 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr wchar_t kTextDownloading[] = L"正在下载安装包...";
 constexpr wchar_t kTextReconnecting[] = L"网络中断，正在重新连接...";
 constexpr wchar_t kTextNoSpace[] = L"磁盘空间不足";
 constexpr wchar_t kTextWriteFailed[] = L"无法写入下载文件";
+
+constexpr auto kStatusInterval = std::chrono::seconds(1);
 
 // The state of one download.
 struct Transfer {
@@ -30,7 +32,28 @@ struct Transfer {
     std::wstring url;           // what a request for the rest goes to
     bool askWhole = false;      // the server cannot send the rest: the next request asks for all
     bool reconnecting = false;  // "reconnecting" is shown until bytes flow again
+    // The status line: what it shows, since when, and the estimate behind its time left.
+    std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point posted = began;
+    std::wstring shown = kTextDownloading;
+    DownloadEstimate estimate;
 };
+
+// The download's line, at most once a second and only when it changes; at once when bytes flow
+// again after a break, which it replaces.
+void ShowDownload(Transfer& t, const StatusFunction& status) {
+    const auto now = std::chrono::steady_clock::now();
+    AddSample(t.estimate, t.partial.held,
+              std::chrono::duration_cast<std::chrono::milliseconds>(now - t.began));
+    if (!t.reconnecting && now - t.posted < kStatusInterval) return;
+    const std::wstring text = DownloadStatusText(t.partial.held, t.partial.total,
+                                                 MinutesLeft(t.estimate, t.partial.total));
+    if (text == t.shown) return;
+    status(text);
+    t.shown = text;
+    t.posted = now;
+    t.reconnecting = false;
+}
 
 // How one request of a download ended.
 enum class Outcome {
@@ -111,6 +134,7 @@ bool StartOver(Transfer& t, Sha256* hash) {
     t.partial.held = 0;
     t.partial.validator.clear();
     t.askWhole = false;
+    RestartEstimate(t.estimate);
     if (hash) hash->Restart();
     return !t.partial.file ||
            (MoveTo(t.partial.file.get(), 0) && SetEndOfFile(t.partial.file.get()));
@@ -208,8 +232,7 @@ Outcome Attempt(const ProxySettings& proxies, const PackageDownload& download, T
         if (!WriteAll(t.partial.file.get(), piece)) return stop(sinkError, kTextWriteFailed);
         if (hash) hash->Add(piece);
         t.partial.held += piece.size();
-        if (t.reconnecting) status(kTextDownloading);
-        t.reconnecting = false;
+        ShowDownload(t, status);
         if (progress) progress(t.partial.held, t.partial.total);
         return true;
     };
@@ -230,7 +253,9 @@ bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& downlo
                      const StatusFunction& status, const ProgressFunction& progress, Sha256* hash,
                      UniqueHandle& partial, std::wstring* error) {
     status(kTextDownloading);
-    Transfer t{PickUpPartial(download.archive, download.packageAddress, hash), download.url};
+    Transfer t;
+    t.partial = PickUpPartial(download.archive, download.packageAddress, hash);
+    t.url = download.url;
     if (t.partial.held > 0) {
         Log(L"the last run's download holds " + std::to_wstring(t.partial.held) + L" of " +
             std::to_wstring(t.partial.total) + L" bytes");
@@ -286,7 +311,9 @@ bool DownloadPackage(const ProxySettings& proxies, const PackageDownload& downlo
             std::to_wstring(t.partial.held) + L": waiting " +
             std::to_wstring(download.waits[resumptions].count()) + L" ms");
         status(kTextReconnecting);
+        t.shown = kTextReconnecting;
         t.reconnecting = true;
+        RestartEstimate(t.estimate);
         Sleep(static_cast<DWORD>(download.waits[resumptions++].count()));
     }
 }

@@ -7,9 +7,11 @@ Usage: make_packages.py OUTPUT_DIR CLIENT_EXE
   no-client.zip      data files only
   not-a-zip.zip      an HTML error page saved under a zip's name
   not-a-program.zip  a "Vexa盒子.exe" that is no program
+  client-large.zip   the client and 3 MiB that do not compress, for a download that takes a while
 """
 
 import os
+import random
 import sys
 import zipfile
 
@@ -32,6 +34,8 @@ def main():
     write_zip(os.path.join(out, "client-nested.zip"),
               [("VexaBox/bin/Quorin.exe", client), ("VexaBox/data/a.txt", b"a")])
     write_zip(os.path.join(out, "no-client.zip"), data)
+    write_zip(os.path.join(out, "client-large.zip"),
+              [("Vexa盒子.exe", client), ("data/assets.bin", random.Random(1).randbytes(3 << 20))])
     write_zip(os.path.join(out, "not-a-program.zip"), [("Vexa盒子.exe", b"not a program\n")] + data)
     with open(os.path.join(out, "not-a-zip.zip"), "wb") as f:
         f.write(b"<html><body>502 Bad Gateway</body></html>\n")

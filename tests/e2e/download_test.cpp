@@ -10,6 +10,7 @@
 
 #include "app/layout.h"
 #include "e2e/installer_fixture.h"
+#include "install/download_status.h"
 
 namespace {
 
@@ -100,6 +101,52 @@ TEST_F(Installer, InstallsThroughTheUsersProxy) {
                             "GET " + kHttp + base_ + "api/setting HTTP/1.1",
                             "GET " + PackageUrl("client-top.zip") + " HTTP/1.1"}));
     EXPECT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
+}
+
+}  // namespace
+
+namespace {
+
+// Milliseconds since midnight of a log line's time stamp ("2026-12-08 08:36:43.961 ...").
+long StampOf(const std::wstring& line) {
+    return ((std::stol(line.substr(11, 2)) * 60 + std::stol(line.substr(14, 2))) * 60 +
+            std::stol(line.substr(17, 2))) *
+               1000 +
+           std::stol(line.substr(20, 3));
+}
+
+// On a slow line (3 MiB at about 200 KB/s) the status line tells how much of how much has
+// arrived and, after its first 3 s, about how long the rest takes: the texts in order, their
+// figures never going down, at most one a second.
+TEST_F(Installer, TellsTheSizeAndTheTimeLeftOnASlowLine) {
+    ServePackage("client-large.zip", R"(, "chunk_delay_ms": 5)");
+    const std::wstring total =
+        L" / " + SizeText(fs::file_size(BuildPath("tools/packages/client-large.zip")));
+    auto installer = Start();
+    installer->Click(kInstallId);
+    ASSERT_TRUE(installer->WaitForLine(L"finished", 120s));
+    const std::wstring prefix = L"status 正在下载安装包... ";
+    std::vector<std::wstring> texts;
+    for (const std::wstring& line : installer->Trace())
+        if (line.starts_with(prefix)) texts.push_back(line.substr(prefix.size()));
+    ASSERT_GE(texts.size(), 5u);
+    double before = 0;
+    for (const std::wstring& text : texts) {
+        EXPECT_EQ(text.substr(text.find(L" / "), total.size()), total) << Narrow(text);
+        const double held = std::stod(text.substr(0, text.find(L" MB")));
+        EXPECT_GE(held, before) << Narrow(text);
+        before = held;
+    }
+    EXPECT_EQ(texts.front().find(L"剩余"), std::wstring::npos) << "no time before 3 s";
+    EXPECT_TRUE(texts.back().ends_with(L"，剩余不到 1 分钟")) << Narrow(texts.back());
+    long last = -1;
+    for (const std::wstring& line : LastRunLog(true)) {
+        if (line.find(prefix) == std::wstring::npos) continue;
+        if (last >= 0) {
+            EXPECT_GE(StampOf(line) - last, 990) << Narrow(line);
+        }
+        last = StampOf(line);
+    }
 }
 
 }  // namespace

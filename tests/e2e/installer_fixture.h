@@ -154,15 +154,15 @@ public:
     const ComApartment apartment_;  // for reading shortcuts back
 };
 
-// The lines of the log's last run (from its heading on), without their time stamps.
-inline std::vector<std::wstring> LastRunLog() {
+// The lines of the log's last run (from its heading on), without their time stamps unless asked.
+inline std::vector<std::wstring> LastRunLog(bool stamped = false) {
     std::vector<std::wstring> lines;
     std::ifstream file(kTemp / L"VexaBoxInstaller.log", std::ios::binary);
     for (std::string line; std::getline(file, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::wstring text = line.size() > 24 ? Widen(line.substr(24)) : L"";
         if (text.starts_with(L"VexaBoxInstaller ")) lines.clear();
-        lines.push_back(text);
+        lines.push_back(stamped ? Widen(line) : text);
     }
     return lines;
 }

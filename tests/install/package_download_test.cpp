@@ -74,10 +74,13 @@ Downloaded Download(const ScratchDir& scratch, const std::string& path,
                                    scratch / L"install", std::move(waits)};
     Sha256 hash;
     UniqueHandle partial;
+    // The download's lines with their figures, as the plain download text.
+    const auto status = [&](std::wstring_view text) {
+        result.statuses.emplace_back(text.starts_with(kDownloading) ? kDownloading : text);
+    };
     result.ok = DownloadPackage(
-        {}, download, [&](std::wstring_view text) { result.statuses.emplace_back(text); },
-        [&](std::uint64_t held, std::uint64_t) { result.lastHeld = held; }, &hash, partial,
-        &result.error);
+        {}, download, status, [&](std::uint64_t held, std::uint64_t) { result.lastHeld = held; },
+        &hash, partial, &result.error);
     if (result.ok) {
         result.bytes = ReadThrough(partial.get());
         std::array<unsigned char, 32> digest{};
