@@ -46,11 +46,12 @@ def main():
                             "download_api_base_url": http + "/links/",
                             "app_package_signature": signature})
     answer("/links/json/parser", {"code": 0, "data": {"directLink": package_url}})
-    # About four seconds for the package, so that the progress bar can be watched.
+    # About ten seconds for the package, so that the bar, the sizes and the time left can be
+    # watched.
     size = os.path.getsize(args.package)
     test_server.STATE.set_route("/files/VexaBox-demo.zip", [{
         "body_file": os.path.abspath(args.package),
-        "chunk_delay_ms": max(1, 4000 * 1024 // max(size, 1))}])
+        "chunk_delay_ms": max(1, 10000 * 1024 // max(size, 1))}])
 
     try:
         servers = [test_server.Server(args.port_base, "https", test_server.tls_context(trusted)),
