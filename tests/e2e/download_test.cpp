@@ -50,39 +50,6 @@ TEST_F(Installer, ClosingTheWindowDuringADownloadKeepsItForTheNextRun) {
     EXPECT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
 }
 
-// With a key pinned, a package that was picked up after a break is verified whole: the same
-// package goes on to completion, one whose second half changed meanwhile is refused, and
-// nothing of it is kept.
-TEST_F(Installer, APickedUpPackageIsVerifiedWhole) {
-    const std::string package = "signing/client-publisher.zip";
-    const std::string half = ", \"send\": " + std::to_string(fs::file_size(BuildPath(package)) / 2);
-    const std::string signature = ReadWholeFile(BuildPath(package + ".sig"));
-    const struct {
-        std::string rest;  // the file whose second half the request for the rest gets
-        bool verifies;
-    } cases[] = {{package, true}, {"signing/package-changed.zip", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.rest);
-        const std::string row = name_ + (c.verifies ? "-same" : "-changed");
-        UseBackEnd(row);
-        UseInstallRoot(row);
-        ServePackage(package, "", signature);
-        SetRoute(base_ + "files/" + package,
-                 "[" + BodyFile(package) + kETag + half + "}, " + BodyFile(c.rest) + kETag + "}]");
-        auto installer = Start({}, BuildPath("tests/pinned/VexaBoxInstaller.exe"));
-        installer->Click(kInstallId);
-        ASSERT_TRUE(installer->WaitForLine(c.verifies ? L"finished" : L"button 立即安装", 30s));
-        EXPECT_EQ(installer->Text(kStatusId),
-                  c.verifies ? L"安装完成" : L"安装失败：安装包签名校验失败");
-        EXPECT_EQ(installer->WaitForExit(c.verifies ? 10s : 0s), c.verifies ? 0 : -1);
-        EXPECT_TRUE(installer->WaitForLine(L"status 网络中断，正在重新连接...", 0ms));
-        EXPECT_EQ(RequestCount(base_ + "files/"), 2);
-        EXPECT_FALSE(fs::exists(kTemp / L"client-publisher.zip.partial"));
-        EXPECT_FALSE(fs::exists(kTemp / L"client-publisher.zip"));
-        EXPECT_EQ(fs::exists(InstallDir()), c.verifies);
-    }
-}
-
 // Through the user's fixed proxy in Internet Options: the configuration over HTTPS in a tunnel,
 // the settings and the package as absolute requests, and nothing else.
 TEST_F(Installer, InstallsThroughTheUsersProxy) {

@@ -444,19 +444,27 @@ TEST_F(Installer, APinnedPublisherIsTheOnlyOneStarted) {
 }
 
 // The pinned installer unpacks only a package its key signed, also when the configuration came
-// over the plain-HTTP fallback. Any other package ends the run before a byte of it is written:
-// no archive, no PowerShell, no shortcut, no client, and the earlier install as it was.
+// over the plain-HTTP fallback, and also one that was picked up after a break: it is verified
+// whole. Any other package ends the run before a byte of it is written: no archive, no partial
+// download, no PowerShell, no shortcut, no client, and the earlier install as it was.
 TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
     const auto signature = [](const std::string& file) {
         return ReadWholeFile(BuildPath("signing/" + file));
     };
+    const std::string etag = R"(, "etag": "\"e2e\"")";
+    const std::string half =
+        ", \"send\": " +
+        std::to_string(fs::file_size(BuildPath("signing/client-publisher.zip")) / 2);
     const struct {
         std::string package, signature;
-    } cases[] = {{"client-publisher.zip", signature("client-publisher.zip.sig")},
-                 {"package-changed.zip", signature("package-changed.zip.sig")},
-                 {"client-publisher.zip", signature("client-publisher.zip.other-sig")},
-                 {"client-publisher.zip", ""},
-                 {"client-publisher.zip", "not base64: *!"}};
+        std::string rest = "";  // not empty: cut at half, then the second half of this package
+    } cases[] = {
+        {"client-publisher.zip", signature("client-publisher.zip.sig"), "client-publisher.zip"},
+        {"package-changed.zip", signature("package-changed.zip.sig")},
+        {"client-publisher.zip", signature("client-publisher.zip.other-sig")},
+        {"client-publisher.zip", ""},
+        {"client-publisher.zip", "not base64: *!"},
+        {"client-publisher.zip", signature("client-publisher.zip.sig"), "package-changed.zip"}};
     const fs::path powerShellStarted = kTemp / L"vexa-e2e-powershell-started";
     SetRoute("/primary/version.json", R"({"status": 503})");
     SetRoute("/fallback/version.json", Body("{\"api_base_url\": \"" + kHttp + base_ + "api\"}"));
@@ -468,6 +476,11 @@ TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
         std::error_code ignored;
         fs::remove(kTemp / Widen(c.package), ignored);  // what an earlier run may have left
         ServePackage("signing/" + c.package, "", c.signature);
+        if (!c.rest.empty()) {
+            SetRoute(base_ + "files/signing/" + c.package,
+                     "[" + BodyFile("signing/" + c.package) + etag + half + "}, " +
+                         BodyFile("signing/" + c.rest) + etag + "}]");
+        }
         if (!installer) {
             installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted.wstring()}},
                               BuildPath("tests/pinned/VexaBoxInstaller.exe"));
@@ -475,6 +488,7 @@ TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
         installer->Click(kInstallId);
         if (installed.empty()) {
             ASSERT_TRUE(installer->WaitForLine(L"finished", 20s));
+            EXPECT_TRUE(installer->WaitForLine(L"status 网络中断，正在重新连接...", 0ms));
             ASSERT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
             EXPECT_EQ(installer->WaitForExit(10s), 0);
             installer.reset();
@@ -487,6 +501,7 @@ TEST_F(Installer, OnlyAPackageSignedByThePinnedKeyIsUnpacked) {
         EXPECT_EQ(installer->Text(kStatusId), L"安装失败：安装包签名校验失败");
         EXPECT_EQ(LastProgress(installer->Trace()), 70);
         EXPECT_FALSE(fs::exists(kTemp / Widen(c.package)));
+        EXPECT_FALSE(fs::exists(kTemp / Widen(c.package + ".partial")));
         EXPECT_FALSE(fs::exists(powerShellStarted));
         EXPECT_FALSE(fs::exists(ShortcutPath()));
         EXPECT_EQ(TreeWithContents(InstallDir()), installed);

@@ -40,48 +40,45 @@ public:
     UniqueProcess client_;
 };
 
-// Before the first request: nothing downloaded, nothing written, the earlier install as it was.
-TEST_F(FilesInUse, AClientStillRunningStopsTheRunBeforeAnyRequest) {
-    InstallEarlierClient();
-    StartEarlierClient();
-    const std::string before = TreeWithContents(InstallDir());
-    ServePackage("client-top.zip");
-    fs::remove(powerShellStarted_);
-    const int configRequests = RequestCount("/primary/version.json");
-    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}});
-    installer->Click(kInstallId);
-    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 20s));
-    EXPECT_EQ(installer->Text(kStatusId), kInUse);
-    EXPECT_EQ(RequestCount("/primary/version.json"), configRequests);
-    EXPECT_EQ(RequestCount(base_), 0);
-    EXPECT_FALSE(fs::exists(powerShellStarted_));
-    EXPECT_EQ(TreeWithContents(InstallDir()), before);
-    EXPECT_EQ(LastProgress(installer->Trace()), 0);
-}
-
-// Started while the package downloads (the server holds the body halfway until then): found
-// again right before the unpacking.
-TEST_F(FilesInUse, AClientStartedDuringTheDownloadStopsTheRunBeforeTheUnpacking) {
-    InstallEarlierClient();
-    const std::string before = TreeWithContents(InstallDir());
-    ServePackage("client-top.zip", HeldAfter(100000));
-    fs::remove(powerShellStarted_);
-    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}});
-    installer->Click(kInstallId);
-    ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
-    StartEarlierClient();
-    ReleaseHold(HoldName());
-    ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 60s));
-    EXPECT_EQ(installer->Text(kStatusId), kInUse);
-    EXPECT_EQ(LastProgress(installer->Trace()), 75);
-    EXPECT_FALSE(fs::exists(powerShellStarted_));
-    fs::remove(InstallDir() / L"client-started.txt");
-    EXPECT_EQ(TreeWithContents(InstallDir()), before);
+// A client still running from the earlier install stops the run before it changes anything:
+// before the first request, or, started while the package downloads (the server holds the body
+// halfway until then), right before the unpacking. The earlier install stays as it was.
+TEST_F(FilesInUse, AClientStillRunningStopsTheRunBeforeItChangesAnything) {
+    for (const bool duringTheDownload : {false, true}) {
+        SCOPED_TRACE(duringTheDownload ? "during the download" : "before any request");
+        UseBackEnd(name_ + (duringTheDownload ? "-during" : "-before"));
+        UseInstallRoot(name_ + (duringTheDownload ? "-during" : "-before"));
+        InstallEarlierClient();
+        const std::string before = TreeWithContents(InstallDir());
+        if (!duringTheDownload) StartEarlierClient();
+        ServePackage("client-top.zip", HeldAfter(100000));
+        fs::remove(powerShellStarted_);
+        const int requests = RequestCount(base_);
+        auto installer =
+            Start({{L"VEXA_POWERSHELL_STANDIN_STARTED", powerShellStarted_.wstring()}});
+        installer->Click(kInstallId);
+        if (duringTheDownload) {
+            ASSERT_TRUE(WaitUntil([&] { return LastProgress(installer->Trace()) > 0; }, 20s));
+            StartEarlierClient();
+        }
+        ReleaseHold(HoldName());
+        ASSERT_TRUE(installer->WaitForLine(L"button 立即安装", 60s));
+        EXPECT_EQ(installer->Text(kStatusId), kInUse);
+        EXPECT_EQ(LastProgress(installer->Trace()), duringTheDownload ? 75 : 0);
+        EXPECT_EQ(RequestCount(base_) > requests, duringTheDownload);
+        EXPECT_FALSE(fs::exists(powerShellStarted_));
+        TerminateProcess(client_.info.hProcess, 0);
+        WaitForSingleObject(client_.info.hProcess, 10000);
+        fs::remove(InstallDir() / L"client-started.txt");
+        EXPECT_EQ(TreeWithContents(InstallDir()), before);
+    }
 }
 
 // A lock on the new client right after the unpacking, as a scanner takes one: a short one is
 // waited out, at the publisher check or at the start; one that outlasts the waits fails that step,
-// and the run is not complete.
+// and the run is not complete. While it lasts, the install folder stays held, as it was checked:
+// nobody can move it away (and put another in its place) before the client has started; a move
+// that succeeds while the client is still locked is one that the installer allowed.
 TEST_F(FilesInUse, AScannersLockIsWaitedOutForTenSeconds) {
     const std::wstring pinned = BuildPath("tests/pinned/VexaBoxInstaller.exe");
     const std::wstring plain = BuildPath("app/VexaBoxInstaller.exe");
@@ -93,6 +90,13 @@ TEST_F(FilesInUse, AScannersLockIsWaitedOutForTenSeconds) {
     } cases[] = {{"lifts", plain, L"2000", L"安装完成"},
                  {"stays", plain, L"12000", L"安装完成，但无法启动 Vexa盒子"},
                  {"stays-pinned", pinned, L"12000", L"安装失败：客户端签名校验失败"}};
+    const auto locked = [](const fs::path& file) {
+        return !UniqueHandle{
+                   ValidHandle(CreateFileW(file.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr))} &&
+               GetLastError() == ERROR_SHARING_VIOLATION;
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         UseBackEnd(name_ + "-" + c.name);
@@ -102,6 +106,20 @@ TEST_F(FilesInUse, AScannersLockIsWaitedOutForTenSeconds) {
         auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_HOLD_MS", c.holdMs}}, c.program);
         installer->Click(kInstallId);
         const bool completes = c.status == L"安装完成";
+        if (completes) {
+            ASSERT_TRUE(installer->WaitForLine(L"progress 90", 20s));
+            const fs::path away = installRoot_ / L"moved away";
+            int attempts = 0;
+            bool movedBeforeTheStart = false;
+            for (; locked(InstallDir() / L"Vexa盒子.exe") && !movedBeforeTheStart; ++attempts) {
+                if (MoveFileW(InstallDir().c_str(), away.c_str())) {
+                    movedBeforeTheStart = locked(away / L"Vexa盒子.exe");
+                    MoveFileW(away.c_str(), InstallDir().c_str());
+                }
+            }
+            EXPECT_GT(attempts, 0);
+            EXPECT_FALSE(movedBeforeTheStart);
+        }
         ASSERT_TRUE(installer->WaitForLine(completes ? L"finished" : L"button 立即安装", 40s));
         EXPECT_EQ(installer->Text(kStatusId), c.status);
         EXPECT_EQ(WaitUntil([&] { return ClientStarted(); }, completes ? 10s : 0s), completes);
@@ -109,39 +127,6 @@ TEST_F(FilesInUse, AScannersLockIsWaitedOutForTenSeconds) {
         EXPECT_EQ(std::count(trace.begin(), trace.end(), L"status 安装完成"), completes ? 1 : 0);
         EXPECT_EQ(installer->WaitForExit(completes ? 10s : 0s), completes ? 0 : -1);
     }
-}
-
-// The install folder stays held, as it was checked, until the client has started: while a
-// scanner's lock after the unpacking keeps the new client from starting, nobody can move the
-// folder away (and put another in its place). A move that succeeds while the client is still
-// locked is one that the installer allowed before the start.
-TEST_F(FilesInUse, TheFolderIsHeldUntilTheClientHasStarted) {
-    ServePackage("client-top.zip");
-    const fs::path exe = InstallDir() / L"Vexa盒子.exe";
-    const fs::path away = installRoot_ / L"moved away";
-    const auto locked = [](const fs::path& file) {
-        return !UniqueHandle{
-                   ValidHandle(CreateFileW(file.c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr))} &&
-               GetLastError() == ERROR_SHARING_VIOLATION;
-    };
-    auto installer = Start({{L"VEXA_POWERSHELL_STANDIN_HOLD_MS", L"3000"}});
-    installer->Click(kInstallId);
-    ASSERT_TRUE(installer->WaitForLine(L"progress 90", 20s));
-    int attempts = 0;
-    bool movedBeforeTheStart = false;
-    while (locked(exe) && !movedBeforeTheStart) {
-        ++attempts;
-        if (MoveFileW(InstallDir().c_str(), away.c_str())) {
-            movedBeforeTheStart = locked(away / L"Vexa盒子.exe");
-            MoveFileW(away.c_str(), InstallDir().c_str());
-        }
-    }
-    EXPECT_GT(attempts, 0);
-    EXPECT_FALSE(movedBeforeTheStart);
-    ASSERT_TRUE(installer->WaitForLine(L"finished", 30s));
-    EXPECT_TRUE(WaitUntil([&] { return ClientStarted(); }, 10s));
 }
 
 // With a publisher pinned, the client checked is the client started: from the check until the

@@ -146,13 +146,45 @@ public:
     std::string HeldAfter(int bytes) const {
         return ", \"hold_after\": " + std::to_string(bytes) + ", \"hold\": " + JsonText(HoldName());
     }
-    std::string HoldName() const { return RunTag() + "-" + name_; }
+    std::string HoldName() const { return base_; }  // one for each back end
     bool ClientStarted() const { return fs::exists(InstallDir() / L"client-started.txt"); }
 
     std::string name_, base_;
     fs::path installRoot_;
     const ComApartment apartment_;  // for reading shortcuts back
 };
+
+// Runs the program with the arguments (after its quoted path) to its end, as a deployment tool
+// would; its exit code (-1: it did not end within a minute). With windowSeen, whether a window of
+// it ever showed meanwhile.
+inline int RunToEnd(const fs::path& program, const std::wstring& arguments,
+                    bool* windowSeen = nullptr) {
+    UniqueProcess process;
+    {
+        const Finally variables = SetVariables({{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}});
+        if (!StartDetached(program.wstring(), L"\"" + program.wstring() + L"\" " + arguments,
+                           process)) {
+            return -1;
+        }
+    }
+    const Finally ended([&] { TerminateProcess(process.info.hProcess, 1); });
+    const auto shows = [&](HWND window) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        return owner == process.info.dwProcessId && IsWindowVisible(window);
+    };
+    if (windowSeen) *windowSeen = false;
+    for (int waited = 0; WaitForSingleObject(process.info.hProcess, 20) == WAIT_TIMEOUT;
+         waited += 20) {
+        for (HWND window = GetTopWindow(nullptr); windowSeen && window;
+             window = GetWindow(window, GW_HWNDNEXT)) {
+            *windowSeen = *windowSeen || shows(window);
+        }
+        if (waited > 60000) return -1;
+    }
+    DWORD code = 0;
+    return GetExitCodeProcess(process.info.hProcess, &code) ? static_cast<int>(code) : -1;
+}
 
 // The lines of the log's last run (from its heading on), without their time stamps unless asked.
 inline std::vector<std::wstring> LastRunLog(bool stamped = false) {

@@ -8,43 +8,6 @@
 
 namespace {
 
-bool HasVisibleWindow(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        bool found = false;
-    } search{processId};
-    EnumWindows(
-        [](HWND window, LPARAM context) {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            s->found = s->found || (owner == s->processId && IsWindowVisible(window));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// Runs the installer with the arguments to its end; its exit code (-1: it did not end), and
-// whether a window of it was ever seen meanwhile.
-int RunQuietly(const std::wstring& arguments, bool& windowSeen) {
-    const std::wstring program = BuildPath("app/VexaBoxInstaller.exe");
-    UniqueProcess process;
-    {
-        const Finally variables = SetVariables({{L"VEXA_CLIENT_EXIT_AT_ONCE", L"1"}});
-        if (!StartDetached(program, L"\"" + program + L"\" " + arguments, process)) return -1;
-    }
-    const Finally ended([&] { TerminateProcess(process.info.hProcess, 1); });
-    windowSeen = false;
-    for (int waited = 0; WaitForSingleObject(process.info.hProcess, 20) == WAIT_TIMEOUT;
-         waited += 20) {
-        windowSeen = windowSeen || HasVisibleWindow(process.info.dwProcessId);
-        if (waited > 60000) return -1;
-    }
-    DWORD code = 0;
-    return GetExitCodeProcess(process.info.hProcess, &code) ? static_cast<int>(code) : -1;
-}
-
 // The same steps as a click, no window and no message box; the client is not started. The exit
 // code is the ending's number: 0 when the client was installed and its shortcut made.
 TEST_F(Installer, SilentlyInstallsWithoutAWindowAndEndsWithTheEndingsNumber) {
@@ -73,7 +36,8 @@ TEST_F(Installer, SilentlyInstallsWithoutAWindowAndEndsWithTheEndingsNumber) {
         SCOPED_TRACE(c.name);
         c.arrange();
         bool windowSeen = true;
-        EXPECT_EQ(RunQuietly(c.arguments, windowSeen), c.exitCode);
+        EXPECT_EQ(RunToEnd(BuildPath("app/VexaBoxInstaller.exe"), c.arguments, &windowSeen),
+                  c.exitCode);
         EXPECT_FALSE(windowSeen);
         EXPECT_EQ(LastRunLog().back(), c.logged);
         if (c.exitCode == 0) {

@@ -23,15 +23,7 @@ public:
             StartDetached(path, L"\"" + path + L"\" /uninstall" + (quiet ? L" /S" : L""), process));
     }
     int UninstallQuietly(const fs::path& program = fs::path()) const {
-        UniqueProcess process;
-        StartUninstaller(true, process, program);
-        const Finally ended([&] { TerminateProcess(process.info.hProcess, 1); });
-        DWORD code = 99;
-        if (WaitForSingleObject(process.info.hProcess, 30000) != WAIT_OBJECT_0 ||
-            !GetExitCodeProcess(process.info.hProcess, &code)) {
-            return -1;
-        }
-        return static_cast<int>(code);
+        return RunToEnd(program.empty() ? Uninstaller() : program, L"/uninstall /S");
     }
 };
 
