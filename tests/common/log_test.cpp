@@ -11,26 +11,12 @@
 
 namespace {
 
-// The temporary folder of this process, to the scope's end.
-struct TempFolder {
-    explicit TempFolder(const std::wstring& folder) {
-        SetEnvironmentVariableW(L"TMP", folder.c_str());
-    }
-    ~TempFolder() {
-        SetEnvironmentVariableW(L"TMP", previous_.empty() ? nullptr : previous_.c_str());
-    }
-    std::wstring previous_ = [] {
-        wchar_t value[MAX_PATH] = {};
-        GetEnvironmentVariableW(L"TMP", value, MAX_PATH);
-        return std::wstring(value);
-    }();
-};
-
 // Each line after the time to the millisecond; a log of more than 1 MiB as a run begins becomes
 // the old log, replacing the one before.
 TEST(Log, TurnsOverAtOneMebibyteAsARunBegins) {
     const ScratchDir scratch;
-    const TempFolder temp(scratch.Path().wstring() + L"\\");
+    // This process's temporary folder, to the end (then TEMP's, the same folder under Wine).
+    const Finally temp = SetVariables({{L"TMP", scratch.Path().wstring() + L"\\"}});
     const std::wstring log = scratch / L"VexaBoxInstaller.log";
     const std::wstring old = scratch / L"VexaBoxInstaller.old.log";
     const std::string full(1 << 20, 'x');
