@@ -25,19 +25,6 @@ std::wstring TempFolder() {
     return units > 0 && units <= MAX_PATH ? std::wstring(area, units) : L"";
 }
 
-// Appended to by this process and others alike; never through a link in its place.
-UniqueHandle OpenLog(const std::wstring& path) {
-    UniqueHandle file{ValidHandle(CreateFileW(
-        path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file && (!GetFileInformationByHandle(file.get(), &info) ||
-                 (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-        file.reset();
-    }
-    return file;
-}
-
 void Write(std::wstring_view line) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -67,7 +54,9 @@ void BeginLog(std::wstring_view heading) {
         (ULONGLONG{data.nFileSizeHigh} << 32 | data.nFileSizeLow) > kTurnOver) {
         MoveFileExW(path.c_str(), (folder + kOldLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
     }
-    LogFile = OpenLog(path);
+    // Appended to by this process and others alike.
+    LogFile = OpenFileItself(path.c_str(), FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
     if (LogFile) Write(heading);
 }
 

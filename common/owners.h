@@ -36,6 +36,21 @@ inline HANDLE ValidHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
+// The file at the path itself, never what a link in its place leads to: empty for a link (a
+// reparse point), as when it cannot be opened.
+inline UniqueHandle OpenFileItself(const wchar_t* path, DWORD access, DWORD sharing,
+                                   DWORD disposition) {
+    UniqueHandle file{
+        ValidHandle(CreateFileW(path, access, sharing, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file && (!GetFileInformationByHandle(file.get(), &info) ||
+                 (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        file.reset();
+    }
+    return file;
+}
+
 using UniqueInternet = std::unique_ptr<void, Closer<&WinHttpCloseHandle>>;
 using UniqueCertStore = std::unique_ptr<void, Closer<&CloseCertStore>>;
 // CNG algorithms, hashes and keys.

@@ -27,18 +27,6 @@ std::wstring RecordPath(const std::wstring& directory) {
     return directory + L"\\" + kInstallRecordName;
 }
 
-// The file itself, never through a link in its place.
-UniqueHandle OpenRecord(const std::wstring& path, DWORD access, DWORD disposition) {
-    UniqueHandle file{ValidHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr,
-                                              disposition, FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file && (!GetFileInformationByHandle(file.get(), &info) ||
-                 (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-        file.reset();
-    }
-    return file;
-}
-
 }  // namespace
 
 bool IsRemovablePath(std::wstring_view relative) {
@@ -83,7 +71,8 @@ bool ParseInstallRecord(std::string_view text, std::vector<std::wstring>& paths)
 }
 
 std::vector<std::wstring> ReadInstallRecord(const std::wstring& directory) {
-    const UniqueHandle file = OpenRecord(RecordPath(directory), GENERIC_READ, OPEN_EXISTING);
+    const UniqueHandle file =
+        OpenFileItself(RecordPath(directory).c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     LARGE_INTEGER size{};
     std::vector<std::wstring> paths;
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLongestRecord) return paths;
@@ -110,7 +99,7 @@ bool AddToInstallRecord(const std::wstring& directory, const std::vector<std::ws
     const std::wstring fresh = path + L".new";
     DeleteFileW(fresh.c_str());
     {
-        const UniqueHandle file = OpenRecord(fresh, GENERIC_WRITE, CREATE_NEW);
+        const UniqueHandle file = OpenFileItself(fresh.c_str(), GENERIC_WRITE, 0, CREATE_NEW);
         DWORD written = 0;
         if (!file ||
             !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,

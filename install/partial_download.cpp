@@ -39,21 +39,9 @@ std::wstring PartialName(const std::wstring& archive) {
     return fs::path(PartialPath(archive)).filename().wstring();
 }
 
-// The file itself, never what a link in its place leads to; empty for a link.
-UniqueHandle OpenInPlace(const fs::path& path, DWORD access, DWORD sharing, DWORD disposition) {
-    UniqueHandle file{
-        ValidHandle(CreateFileW(path.c_str(), access, sharing, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr))};
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file && (!GetFileInformationByHandle(file.get(), &info) ||
-                 (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-        file.reset();
-    }
-    return file;
-}
-
 std::string ReadRecordText(const fs::path& path) {
-    const UniqueHandle file = OpenInPlace(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    const UniqueHandle file =
+        OpenFileItself(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     std::string text(kRecordLimit, '\0');
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), text.data(), kRecordLimit, &read, nullptr)) return {};
@@ -91,8 +79,8 @@ bool ParseRecord(const std::string& text, PartialRecord& record) {
 }
 
 UniqueHandle OpenPartial(const std::wstring& archive, DWORD disposition) {
-    return OpenInPlace(PartialPath(archive), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                       disposition);
+    return OpenFileItself(PartialPath(archive).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                          FILE_SHARE_READ, disposition);
 }
 
 // Adds the file's bytes up to `size` to the hash (when given), and leaves it open there.
@@ -163,7 +151,7 @@ void RecordPartial(const std::wstring& archive, const std::wstring& packageAddre
     }
     const fs::path path = RecordPath(archive);
     DeleteFileW(path.c_str());
-    const UniqueHandle record = OpenInPlace(path, GENERIC_WRITE, 0, CREATE_NEW);
+    const UniqueHandle record = OpenFileItself(path.c_str(), GENERIC_WRITE, 0, CREATE_NEW);
     DWORD written = 0;
     if (!record ||
         !WriteFile(record.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
