@@ -25,7 +25,7 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 // until the window is closed.
 TEST_F(Installer, ClosingTheWindowDuringADownloadKeepsItForTheNextRun) {
     const fs::path partial = kTemp / L"client-top.zip.partial";
-    ServePackage("client-top.zip", kETag + HeldAfter(100000));
+    ServePackage("client-top.zip", kETag + HeldAfter(40000));
     {
         auto installer = Start();
         installer->Click(kInstallId);

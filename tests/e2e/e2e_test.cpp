@@ -344,7 +344,10 @@ TEST_F(Installer, EndingsThatStartNoClient) {
              ServePackage("client-top.zip");
              fs::create_directories(archive);  // a folder where the archive is saved
          },
-         L"安装失败：无法写入下载文件", 70, 4, package + L"status 200, 318"},
+         L"安装失败：无法写入下载文件", 70, 4,
+         package + L"status 200, " +
+             std::to_wstring(fs::file_size(BuildPath("tools/packages/client-top.zip"))) +
+             L" bytes"},
         {[&] {
              fs::remove(archive);
              std::ofstream(installRoot_) << "a file where the folder belongs";

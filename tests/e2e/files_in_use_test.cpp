@@ -51,7 +51,7 @@ TEST_F(FilesInUse, AClientStillRunningStopsTheRunBeforeItChangesAnything) {
         InstallEarlierClient();
         const std::string before = TreeWithContents(InstallDir());
         if (!duringTheDownload) StartEarlierClient();
-        ServePackage("client-top.zip", HeldAfter(100000));
+        ServePackage("client-top.zip", HeldAfter(40000));
         fs::remove(powerShellStarted_);
         const int requests = RequestCount(base_);
         auto installer =
