@@ -51,11 +51,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int show) {
     // either: it would remove what is being installed.
     const UniqueHandle oneAtATime{CreateMutexW(nullptr, FALSE, kOneInstallerMutex)};
     if (oneAtATime && GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (!quiet) {
-            ShowFirstInstaller();
-            return 0;
-        }
-        BeginLog(LogHeading(L"started quietly", L""));
+        if (!quiet) ShowFirstInstaller();
+        if (invocation.mode == Invocation::Mode::kWindow) return 0;
+        // Whoever started this one learns that nothing was done.
+        BeginLog(LogHeading(quiet ? L"started quietly" : L"uninstall", L""));
         Log(L"ended 14: another installer runs");
         return static_cast<int>(InstallEnding::kAlreadyRunning);
     }

@@ -6,14 +6,13 @@
 
 #include "common/log.h"
 #include "common/owners.h"
-#include "install/log_heading.h"
 #include "install/apps_entry.h"
+#include "install/log_heading.h"
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstaller.h"
 
 namespace {
 
-constexpr wchar_t kTitle[] = L"Vexa盒子";
 constexpr wchar_t kTextAsk[] = L"确定要卸载 Vexa盒子 吗？";
 constexpr wchar_t kTextRemoved[] = L"Vexa盒子 已卸载";
 constexpr wchar_t kTextKeptOthers[] = L"Vexa盒子 已卸载，以下文件夹中保留了不属于安装包的文件：\n";
@@ -24,7 +23,7 @@ enum ExitCode : int { kRemoved = 0, kDeclined = 1, kInUse = 2, kRefused = 3, kIn
 
 int Tell(bool quiet, const std::wstring& text, UINT icon, int code) {
     Log(L"ended " + std::to_wstring(code) + L": " + text);
-    if (!quiet) MessageBoxW(nullptr, text.c_str(), kTitle, MB_OK | icon | MB_SETFOREGROUND);
+    if (!quiet) MessageBoxW(nullptr, text.c_str(), kDisplayName, MB_OK | icon | MB_SETFOREGROUND);
     return code;
 }
 
@@ -32,7 +31,7 @@ int Tell(bool quiet, const std::wstring& text, UINT icon, int code) {
 
 int RunUninstaller(bool quiet) {
     BeginLog(LogHeading(quiet ? L"quiet uninstall" : L"uninstall", L""));
-    if (!quiet && MessageBoxW(nullptr, kTextAsk, kTitle,
+    if (!quiet && MessageBoxW(nullptr, kTextAsk, kDisplayName,
                               MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
         Log(L"ended " + std::to_wstring(kDeclined) + L": the user said no");
         return kDeclined;

@@ -19,12 +19,6 @@ constexpr ULONGLONG kTurnOver = ULONGLONG{1} << 20;
 std::mutex LogLock;
 UniqueHandle LogFile;
 
-std::wstring TempFolder() {
-    wchar_t area[MAX_PATH + 1] = {};
-    const DWORD units = GetTempPathW(MAX_PATH + 1, area);
-    return units > 0 && units <= MAX_PATH ? std::wstring(area, units) : L"";
-}
-
 void Write(std::wstring_view line) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -46,7 +40,7 @@ void Write(std::wstring_view line) {
 void BeginLog(std::wstring_view heading) {
     const std::lock_guard<std::mutex> locked(LogLock);
     LogFile.reset();
-    const std::wstring folder = TempFolder();
+    const std::wstring folder = TempDirectory();
     if (folder.empty()) return;
     const std::wstring path = folder + kLogName;
     WIN32_FILE_ATTRIBUTE_DATA data{};

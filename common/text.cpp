@@ -80,6 +80,12 @@ std::wstring PathKey(std::wstring_view path) {
     return key;
 }
 
+std::wstring TempDirectory() {
+    wchar_t area[MAX_PATH + 1] = {};
+    const DWORD units = GetTempPathW(MAX_PATH + 1, area);
+    return units > 0 && units <= MAX_PATH ? std::wstring(area, units) : L"";
+}
+
 bool IsPathInside(std::wstring_view path, std::wstring_view folder) {
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
         folder.remove_suffix(1);

@@ -28,6 +28,10 @@ bool SamePath(std::wstring_view a, std::wstring_view b);
 // (invariant), backslashes.
 std::wstring PathKey(std::wstring_view path);
 
+// The user's temporary folder as GetTempPathW gives it, ending in a separator; empty when it
+// cannot be had.
+std::wstring TempDirectory();
+
 // Whether the path lies below the folder: the folder, a separator, then more (names compared as
 // SamePath does; either separator counts).
 bool IsPathInside(std::wstring_view path, std::wstring_view folder);

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr wchar_t kDisplayName[] = L"Vexa盒子";
 constexpr wchar_t kInstallLocation[] = L"InstallLocation";
 
 bool SetText(HKEY key, const wchar_t* name, const std::wstring& value) {

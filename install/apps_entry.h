@@ -8,6 +8,8 @@
 // The entry's key below HKEY_CURRENT_USER.
 inline constexpr wchar_t kAppsEntryKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VexaBox";
+// The product's name as the entry, and the uninstaller's questions, show it.
+inline constexpr wchar_t kDisplayName[] = L"Vexa盒子";
 inline constexpr wchar_t kUninstallerName[] = L"VexaBoxUninstaller.exe";
 // The uninstaller is this program started with this switch; with kQuietSwitch after it, quiet.
 inline constexpr wchar_t kUninstallSwitch[] = L"/uninstall";

@@ -13,8 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr wchar_t kTextCannotRead[] = L"无法读取安装目录";
-
 bool IsClientName(std::wstring_view name) {
     for (const wchar_t* client : kClientExecutableNames) {
         if (EqualIgnoringAsciiCase(name, client)) return true;
@@ -37,7 +35,7 @@ Outcome Examine(const fs::path& path, std::wstring& exePath) {
 }
 
 bool Finish(Outcome outcome, std::wstring* error) {
-    return outcome == Outcome::kFound || Fail(error, kTextCannotRead);
+    return outcome == Outcome::kFound || Fail(error, kTextCannotReadFolder);
 }
 
 }  // namespace
@@ -53,7 +51,7 @@ bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
     // A walk finds nothing in a folder that is gone; the search cannot read it.
     const DWORD folder = GetFileAttributesW(installDir.c_str());
     if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY)) {
-        return Fail(error, kTextCannotRead);
+        return Fail(error, kTextCannotReadFolder);
     }
     std::wstring found;
     const bool walked = WalkFolder(installDir, [&](const FolderEntry& entry) {
@@ -61,7 +59,7 @@ bool FindClientExecutable(const std::wstring& installDir, std::wstring& exePath,
         if (file && IsClientName(fs::path(entry.path).filename().native())) found = entry.path;
         return found.empty();
     });
-    if (!walked) return Fail(error, kTextCannotRead);
+    if (!walked) return Fail(error, kTextCannotReadFolder);
     exePath = found;
     return true;
 }

@@ -1,8 +1,5 @@
 #include "install/download_target.h"
 
-#include <windows.h>
-
-#include <cwchar>
 #include <filesystem>
 #include <string_view>
 
@@ -12,8 +9,6 @@ namespace {
 
 constexpr wchar_t kZipExtension[] = L".zip";
 constexpr size_t kMaxNameUnits = 100;
-// The longest result GetTempPathW gives, its terminating zero included.
-constexpr DWORD kTempPathUnits = MAX_PATH + 1;
 
 // Windows opens a device instead of a file for these names, whatever extension follows them,
 // and also when spaces stand between the name and the extension.
@@ -66,13 +61,6 @@ std::wstring PackageFileName(const std::wstring& url) {
         EqualIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - zip.size()), zip);
     if (!endsInZip) name += zip;
     return name;
-}
-
-std::wstring TempDirectory() {
-    std::wstring area(kTempPathUnits, L'\0');
-    GetTempPathW(kTempPathUnits, area.data());
-    area.resize(wcsnlen(area.c_str(), area.size()));
-    return area;
 }
 
 std::wstring TempDownloadPath(const std::wstring& fileName) {

@@ -11,8 +11,5 @@ inline constexpr wchar_t kDefaultPackageFileName[] = L"Ruvirud.uro";
 // only extension the unpacker accepts.
 std::wstring PackageFileName(const std::wstring& url);
 
-// The user's temporary directory, as GetTempPathW gives it (ending in a separator).
-std::wstring TempDirectory();
-
 // The file name in the user's temporary directory.
 std::wstring TempDownloadPath(const std::wstring& fileName);

@@ -8,6 +8,9 @@
 #include <functional>
 #include <string>
 
+// The failure text of a tree that could not be walked.
+inline constexpr wchar_t kTextCannotReadFolder[] = L"无法读取安装目录";
+
 // Whether a reparse point stands for another place (a symbolic link, a junction, a mount point),
 // or is one whose tag cannot be told (Wine shows a Unix symbolic link so). Other reparse points
 // (a cloud-sync client's placeholders, say) mark ordinary files and folders.

@@ -13,6 +13,10 @@ void PostStatus(HWND window, std::wstring_view text) {
     }
 }
 
+void PostProgress(HWND window, int percent) {
+    PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
+}
+
 ProgressFunction DownloadProgress(std::function<void(int percent)> post) {
     // Only a higher percent is posted: one message per read would keep the window's queue so
     // full that it never came round to painting the bar.
@@ -27,10 +31,4 @@ ProgressFunction DownloadProgress(std::function<void(int percent)> post) {
             posted = percent;
             post(percent);
         };
-}
-
-ProgressFunction ProgressCallback(HWND window) {
-    return DownloadProgress([window](int percent) {
-        PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
-    });
 }

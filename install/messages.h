@@ -23,6 +23,9 @@ extern std::atomic<bool> InstallCompleted;
 // Posts a copy of the text as WM_APP_STATUS to the window.
 void PostStatus(HWND window, std::wstring_view text);
 
+// Posts the percent as WM_APP_PROGRESS to the window.
+void PostProgress(HWND window, int percent);
+
 // Takes ownership of the text carried by a WM_APP_STATUS message.
 inline std::unique_ptr<std::wstring> TakeStatusText(LPARAM lParam) {
     return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam));
@@ -43,6 +46,3 @@ using ProgressFunction = std::function<void(std::uint64_t received, std::uint64_
 // it was given, so that the bar never moves back (a download that starts again from zero holds
 // it until it passes); nothing when the total is unknown (0).
 ProgressFunction DownloadProgress(std::function<void(int percent)> post);
-
-// The same as WM_APP_PROGRESS to the window.
-ProgressFunction ProgressCallback(HWND window);

@@ -209,16 +209,9 @@ InstallEnding RunSteps(const InstallRun& run) {
 }  // namespace
 
 InstallEnding RunInstall(const InstallRun& run) {
-    const auto yesNo = [](bool pinned) { return pinned ? L"yes" : L"no"; };
-    BeginLog(LogHeading(L"install", std::wstring(L"package key pinned: ") +
-                                        yesNo(!run.pins.packagePublicKey.empty()) +
-                                        L", publisher pinned: " +
-                                        yesNo(!run.pins.clientPublisher.empty())));
-    Log(L"install directory " + run.directory);
     // Every text the user is shown is in the log too, the last one with the ending.
     std::wstring shown;
-    InstallRun logged = run;
-    logged.status = [&](std::wstring_view text) {
+    const auto report = [&](std::wstring_view text) {
         shown = text;
         Log(L"status " + shown);
         run.status(text);
@@ -227,13 +220,21 @@ InstallEnding RunInstall(const InstallRun& run) {
     // like a failure, never the process. Even when its text cannot be posted, the run ends.
     const auto failWithoutThrowing = [&](const wchar_t* text) noexcept {
         try {
-            logged.status(text);
+            report(text);
         } catch (...) {
         }
         return InstallEnding::kUnexpected;
     };
     InstallEnding ending = InstallEnding::kUnexpected;
     try {
+        const auto yesNo = [](bool pinned) { return pinned ? L"yes" : L"no"; };
+        BeginLog(LogHeading(L"install", std::wstring(L"package key pinned: ") +
+                                            yesNo(!run.pins.packagePublicKey.empty()) +
+                                            L", publisher pinned: " +
+                                            yesNo(!run.pins.clientPublisher.empty())));
+        Log(L"install directory " + run.directory);
+        InstallRun logged = run;
+        logged.status = report;
         ending = RunSteps(logged);
     } catch (const std::bad_alloc&) {
         ending = failWithoutThrowing(kTextOutOfMemory);
@@ -251,9 +252,7 @@ InstallEnding RunInstall(const InstallRun& run) {
 void InstallWorker(HWND window, std::wstring installDir, InstallPins pins) {
     InstallRunning = true;
     InstallCompleted = false;
-    const auto progress = [window](int percent) {
-        PostMessageW(window, WM_APP_PROGRESS, static_cast<WPARAM>(percent), 0);
-    };
+    const auto progress = [window](int percent) { PostProgress(window, percent); };
     PostMessageW(window, WM_APP_BUSY, 1, 0);
     progress(0);
     // The worker's own single-threaded apartment, for the shell links and for starting the

@@ -4,10 +4,11 @@
 
 #include "common/log.h"
 #include "common/owners.h"
+#include "common/text.h"
 #include "install/apps_entry.h"
-#include "install/download_target.h"
 #include "install/files_in_use.h"
 #include "install/folder_check.h"
+#include "install/folder_walk.h"
 #include "install/install_folder.h"
 #include "install/install_record.h"
 #include "install/partial_download.h"
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr wchar_t kTextNotAnInstallFolder[] = L"卸载程序不在 Vexa游戏盒子 目录中";
-constexpr wchar_t kTextCannotRead[] = L"无法读取安装目录";
 
 UninstallResult Ended(UninstallResult result, UninstallEnding ending, const std::wstring& error) {
     result.ending = ending;
@@ -39,17 +39,17 @@ UninstallResult Uninstall(const std::wstring& uninstaller) {
     // Held from here on, as it was checked: nobody can put a link in its place meanwhile.
     UniqueHandle held;
     if (!CheckFolderToRemove(result.folder, held, &error) || !held) {
-        return Ended(result, UninstallEnding::kRefused, held ? error : kTextCannotRead);
+        return Ended(result, UninstallEnding::kRefused, held ? error : kTextCannotReadFolder);
     }
     if (!CheckFolderContents(result.folder, false, uninstaller, &error)) {
-        const bool inUse = error != kTextCannotOpenFolder;
+        const bool inUse = error == kTextFilesInUse;
         return Ended(result, inUse ? UninstallEnding::kInUse : UninstallEnding::kRefused, error);
     }
     const std::vector<std::wstring> recorded = ReadInstallRecord(result.folder);
     Removal removal;
     removal.leftOurs = !RemoveShortcutsInto(result.folder);
     if (!RemoveInstalledFiles(result.folder, recorded, uninstaller, removal)) {
-        return Ended(result, UninstallEnding::kRefused, kTextCannotRead);
+        return Ended(result, UninstallEnding::kRefused, kTextCannotReadFolder);
     }
     Log(L"removed " + std::to_wstring(removal.removed) + L" files of ours, kept " +
         std::to_wstring(removal.kept) + L" others");

@@ -31,6 +31,8 @@ TEST_F(Installer, SilentlyInstallsWithoutAWindowAndEndsWithTheEndingsNumber) {
          L"ended 4 (download failed): 下载失败：服务器返回错误：404"},
         {"beside an installer's window", [&] { window = Start(); }, L"/S", 14,
          L"ended 14: another installer runs"},
+        // The uninstaller that asks brings that window to the front and removes nothing.
+        {"an uninstall beside it", [] {}, L"/uninstall", 14, L"ended 14: another installer runs"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -6,11 +6,11 @@
 
 namespace {
 
-// The calls of one download, in turn: a percent is posted when it is above the last one.
-TEST(ProgressCallback, PostsSeventyPercentOfTheShareOncePerPercent) {
+// The calls of one download, in turn: a percent is handed on when it is above the last one.
+TEST(DownloadProgress, GivesSeventyPercentOfTheShareOncePerPercent) {
     const struct {
         std::uint64_t received, total;
-        std::vector<WPARAM> posted;
+        std::vector<int> posted;
     } cases[] = {{123456, 0, {}},  // no announced length: nothing
                  {0, 1000, {0}},
                  {14, 1000, {}},                              // 0 again
@@ -21,16 +21,13 @@ TEST(ProgressCallback, PostsSeventyPercentOfTheShareOncePerPercent) {
                  {130, 100, {91}},   // more than announced: above 70...
                  {150, 100, {100}},  // ...never above 100
                  {1ull << 40, 1, {}}};
-    StatusWindow window;
-    const ProgressFunction progress = ProgressCallback(window.Handle());
+    std::vector<int> posted;
+    const ProgressFunction progress =
+        DownloadProgress([&](int percent) { posted.push_back(percent); });
     for (const auto& c : cases) {
         progress(c.received, c.total);
-        std::vector<WPARAM> posted;
-        for (const Posted& message : window.TakeMessages()) {
-            EXPECT_EQ(message.message, WM_APP_PROGRESS);
-            posted.push_back(message.wParam);
-        }
         EXPECT_EQ(posted, c.posted) << c.received << " of " << c.total;
+        posted.clear();
     }
 }
 
