@@ -45,6 +45,6 @@ void AddSample(DownloadEstimate& estimate, std::uint64_t held, std::chrono::mill
 void RestartEstimate(DownloadEstimate& estimate);
 
 // The minutes left of the total, rounded up (0 under a minute), once bytes have flowed for
-// kFirstEstimate; empty before, or without a rate or a total. Under a steady rate it never goes up: it rises above
-// what it last gave only when the rest would take a tenth longer than that.
+// kFirstEstimate; empty before, or without a rate or a total. Under a steady rate it never goes
+// up: it rises above what it last gave only when the rest would take a tenth longer than that.
 std::optional<std::uint64_t> MinutesLeft(DownloadEstimate& estimate, std::uint64_t total);

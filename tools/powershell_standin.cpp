@@ -14,9 +14,8 @@
 // was not started in the system directory. It is never part of the installer.
 //
 // Environment variables let a test see the installer through other endings:
-//   VEXA_POWERSHELL_STANDIN_WAIT_FOR           wait until this file exists, at most a minute (a
-//   test
-//                                              looks at the window while it unpacks)
+//   VEXA_POWERSHELL_STANDIN_WAIT_FOR           wait until this file exists, at most a minute
+//                                              (a test looks at the window while it unpacks)
 //   VEXA_POWERSHELL_STANDIN_EXIT_CODE          end with that code at once, unpacking nothing
 //   VEXA_POWERSHELL_STANDIN_REMOVE_DESTINATION remove the destination and end with 0
 //   VEXA_POWERSHELL_STANDIN_STARTED            create this file first (a test sees the start)

@@ -128,6 +128,7 @@ class State:
         with self.lock:
             self.routes.clear()
             self.log.clear()
+            self.holds.clear()
 
     def set_route(self, path, responses):
         with self.lock:
