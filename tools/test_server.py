@@ -11,7 +11,7 @@ Control requests (any listener):
   POST /_ctl/route      body: JSON {"path": "/x", "responses": [RESPONSE, ...]}; requests for
                         that path (query included when the path holds one, otherwise any
                         query) get the responses in turn, the last one again and again.
-  POST /_ctl/reset      forgets every route and the request log
+  POST /_ctl/reset      forgets every route, the request log and the holds
   POST /_ctl/release?name=X  lets the responses held under that name go on (see hold)
   GET  /_ctl/log?prefix=/x  the raw heads of the requests whose target starts with /x, in
                         arrival order, each preceded by "listener: <name>\\r\\n"

@@ -15,12 +15,10 @@ namespace {
 class Uninstall : public Installer {
 public:
     fs::path Uninstaller() const { return InstallDir() / L"VexaBoxUninstaller.exe"; }
-    // Starts the uninstaller as Apps & features does, with the quiet switch or without.
-    void StartUninstaller(bool quiet, UniqueProcess& process,
-                          const fs::path& program = fs::path()) const {
-        const std::wstring path = (program.empty() ? Uninstaller() : program).wstring();
-        ASSERT_TRUE(
-            StartDetached(path, L"\"" + path + L"\" /uninstall" + (quiet ? L" /S" : L""), process));
+    // Starts the uninstaller as Apps & features does.
+    void StartUninstaller(UniqueProcess& process) const {
+        const std::wstring path = Uninstaller().wstring();
+        ASSERT_TRUE(StartDetached(path, L"\"" + path + L"\" /uninstall", process));
     }
     int UninstallQuietly(const fs::path& program = fs::path()) const {
         return RunToEnd(program.empty() ? Uninstaller() : program, L"/uninstall /S");
@@ -212,7 +210,7 @@ TEST_F(Uninstall, AsksFirstAndTellsTheOutcome) {
     const std::wstring before = ListTree(InstallDir());
     for (const int answer : {IDNO, IDYES}) {
         UniqueProcess uninstaller;
-        StartUninstaller(false, uninstaller);
+        StartUninstaller(uninstaller);
         const Finally ended([&] { TerminateProcess(uninstaller.info.hProcess, 1); });
         HWND answered = nullptr;
         EXPECT_EQ(Answer(uninstaller, answer, answered), L"确定要卸载 Vexa盒子 吗？");

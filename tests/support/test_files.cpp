@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "common/owners.h"
 #include "install/folder_walk.h"
 #include "support/test_server.h"
 #include "test_config.h"
@@ -69,13 +70,11 @@ bool RunOnHost(std::wstring commandLine, const fs::path& folder,
                const std::function<bool()>& done) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
+    UniqueProcess started;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &started)) {
+                        folder.c_str(), &startup, &started.info)) {
         return false;
     }
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
     for (int tries = 0; tries < 500; ++tries) {
         if (done()) return true;
         Sleep(20);
