@@ -96,6 +96,12 @@ std::wstring InstallerDacl() {
     return text;
 }
 
+// What the check makes of a descriptor: of the install folder's, whether it is used as it is,
+// re-protected or refused; of an entry's inside it, whether the entry may stay. An entry that
+// inherits takes what the folder hands down once the folder is re-protected; one of another
+// account, or whose own protected DACL lets others change it, does not stay (a DLL that the
+// client would load, say). Wine keeps no descriptors: the rules are tested on descriptors built
+// here.
 TEST(JudgeFolderSecurity, UsesOnlyWhatTheUserOwnsAndOnlyTrustedAccountsMayChange) {
     const std::wstring me = CurrentUserSid();
     ASSERT_FALSE(me.empty());
@@ -107,67 +113,70 @@ TEST(JudgeFolderSecurity, UsesOnlyWhatTheUserOwnsAndOnlyTrustedAccountsMayChange
     const struct {
         std::wstring sddl;
         FolderVerdict verdict;
+        bool stays;  // as an entry inside the folder
         std::wstring user = kUser;
     } cases[] = {
         // The user's own protected folder, as the installer makes it, and with generic rights.
-        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)",
-         kUse},
-        {L"O:{user}D:P(A;OICI;GA;;;{user})(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)", kUse},
-        {L"O:" + me + installerDacl, kUse, me},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)", kUse,
+         true},
+        {L"O:{user}D:P(A;OICI;GA;;;{user})(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)", kUse, true},
+        {L"O:" + me + installerDacl, kUse, true, me},
         // Owned by SYSTEM or Administrators, protected.
-        {L"O:BAD:P(A;OICI;FA;;;{user})(A;OICI;FA;;;BA)", kUse},
-        {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;{user})", kUse},
+        {L"O:BAD:P(A;OICI;FA;;;{user})(A;OICI;FA;;;BA)", kUse, true},
+        {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;{user})", kUse, true},
         // Reading, listing, running and reading the descriptor are no change.
         {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;0x1200a9;;;{other})(A;;GRGX;;;WD)"
          L"(A;;0x1000a9;;;AU)",
-         kUse},
+         kUse, true},
         // Denied entries take nothing away from the verdict.
-        {L"O:{user}D:P(D;OICI;FA;;;WD)", kUse},
-        {L"O:{user}D:P(A;OICI;FA;;;{user})(D;;FA;;;{other})(D;OICIIO;GA;;;AU)", kUse},
+        {L"O:{user}D:P(D;OICI;FA;;;WD)", kUse, true},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(D;;FA;;;{other})(D;OICIIO;GA;;;AU)", kUse, true},
 
         // Owned by another account: another user, Users, Everyone, or nobody.
-        {L"O:{other}D:P(A;OICI;FA;;;{user})", kRefuse},
-        {L"O:BUD:P(A;OICI;FA;;;{user})", kRefuse},
-        {L"O:WDD:P(A;OICI;FA;;;{user})", kRefuse},
-        {L"D:P(A;OICI;FA;;;{user})", kRefuse},
+        {L"O:{other}D:P(A;OICI;FA;;;{user})", kRefuse, false},
+        {L"O:BUD:P(A;OICI;FA;;;{user})", kRefuse, false},
+        {L"O:WDD:P(A;OICI;FA;;;{user})", kRefuse, false},
+        {L"D:P(A;OICI;FA;;;{user})", kRefuse, false},
         // Refused before anything else counts.
-        {L"O:{other}D:NO_ACCESS_CONTROL", kRefuse},
-        {L"O:{other}D:AI(A;OICIID;0x1301bf;;;AU)", kRefuse},
+        {L"O:{other}D:NO_ACCESS_CONTROL", kRefuse, false},
+        {L"O:{other}D:AI(A;OICIID;0x1301bf;;;AU)", kRefuse, false},
         // The user's folder under a drive root: Authenticated Users may modify, inherited.
         {L"O:{user}D:AI(A;OICIID;FA;;;{user})(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)"
          L"(A;OICIID;0x1301bf;;;AU)(A;OICIID;FRFX;;;BU)",
-         kReprotect},
+         kReprotect, true},
         // Not protected, even with trusted entries only: what is above may still hand down more.
-        {L"O:{user}D:(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)", kReprotect},
-        {L"O:{user}D:AI(A;OICIID;FA;;;{user})", kReprotect},
+        // An entry so takes what the re-protected folder hands down, whatever it held.
+        {L"O:{user}D:(A;OICI;FA;;;{user})(A;OICI;FA;;;SY)", kReprotect, true},
+        {L"O:{user}D:AI(A;OICIID;FA;;;{user})", kReprotect, true},
+        {L"O:{user}D:(A;;FA;;;{user})(A;;FW;;;WD)", kReprotect, true},
         // A null DACL, protected or not, and no DACL at all.
-        {L"O:{user}D:NO_ACCESS_CONTROL", kReprotect},
-        {L"O:{user}D:PNO_ACCESS_CONTROL", kReprotect},
-        {L"O:{user}", kReprotect},
+        {L"O:{user}D:NO_ACCESS_CONTROL", kReprotect, false},
+        {L"O:{user}D:PNO_ACCESS_CONTROL", kReprotect, false},
+        {L"O:{user}", kReprotect, false},
         // Everyone may write.
-        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FW;;;WD)", kReprotect},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICI;FW;;;WD)", kReprotect, false},
         // Each changing right alone, for another user: write data (add a file), append data
         // (add a subfolder), write extended attributes, delete a child, write attributes,
         // delete, change the DACL, change the owner, generic write, generic all.
-        {L"O:{user}D:P(A;;0x2;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x4;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x10;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x40;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x100;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x10000;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x40000;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x80000;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x40000000;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;;0x10000000;;;{other})", kReprotect},
+        {L"O:{user}D:P(A;;0x2;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x4;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x10;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x40;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x100;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x10000;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x40000;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x80000;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x40000000;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;;0x10000000;;;{other})", kReprotect, false},
         // Inherit-only entries reach what is made inside: another user, and the creator of
         // each new file or folder (as drive roots hand down).
-        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICIIO;FA;;;{other})", kReprotect},
-        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICIIO;GA;;;CO)", kReprotect},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICIIO;FA;;;{other})", kReprotect, false},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})(A;OICIIO;GA;;;CO)", kReprotect, false},
         // A denied entry is not weighed against an allowed one.
-        {L"O:{user}D:P(D;;FA;;;{other})(A;;FA;;;{other})", kReprotect},
+        {L"O:{user}D:P(D;;FA;;;{other})(A;;FA;;;{other})", kReprotect, false},
         // The user's own folder judged for another user.
-        {L"O:{user}D:P(A;OICI;FA;;;{user})", kRefuse, kOtherUser},
-        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;{user})", kReprotect, kOtherUser},
+        {L"O:{user}D:P(A;OICI;FA;;;{user})", kRefuse, false, kOtherUser},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;{user})", kReprotect, false, kOtherUser},
     };
     for (const auto& c : cases) {
         Descriptor descriptor(c.sddl);
@@ -177,46 +186,14 @@ TEST(JudgeFolderSecurity, UsesOnlyWhatTheUserOwnsAndOnlyTrustedAccountsMayChange
         const FolderVerdict verdict = JudgeFolderSecurity(descriptor.get(), user.get());
         EXPECT_EQ(verdict, c.verdict) << Narrow(c.sddl) << " for " << Narrow(c.user) << ": "
                                       << Name(verdict) << " instead of " << Name(c.verdict);
+        EXPECT_EQ(MayStayInInstallFolder(descriptor.get(), user.get()), c.stays)
+            << "entry " << Narrow(c.sddl) << " for " << Narrow(c.user);
         if (c.sddl.find(L"NO_ACCESS_CONTROL") != std::wstring::npos) {
             PACL dacl = nullptr;
             BOOL present = FALSE, defaulted = FALSE;
             GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
             EXPECT_TRUE(present && !dacl) << "not a null DACL: " << Narrow(c.sddl);
         }
-    }
-}
-
-// What is inside a folder that the installer uses or re-protects: an entry of another account
-// does not stay, nor one whose own protected DACL lets others change it; one that inherits
-// takes what the folder hands down once the folder is re-protected. Wine keeps no descriptors:
-// the rule is tested on descriptors built here.
-TEST(MayStayInInstallFolder, RefusesWhatAnotherAccountOwnsOrMayChange) {
-    const struct {
-        std::wstring sddl;
-        bool stays;
-    } cases[] = {
-        // As unpacked under a folder the user made at a drive root, and as the installer's own.
-        {L"O:{user}D:AI(A;ID;FA;;;{user})(A;ID;FA;;;SY)(A;ID;0x1301bf;;;AU)", true},
-        {L"O:{user}D:(A;;FA;;;{user})(A;;FW;;;WD)", true},
-        {L"O:SYD:P(A;;FA;;;SY)(A;;FA;;;{user})", true},
-        {L"O:BAD:P(A;;FA;;;BA)(A;;FRFX;;;BU)(A;;0x1200a9;;;WD)", true},
-        {L"O:{user}D:P(D;;FA;;;WD)(A;;FA;;;{user})", true},
-        // Another account's entry, or no one's.
-        {L"O:{other}D:AI(A;ID;FA;;;{user})", false},
-        {L"O:BUD:P(A;;FA;;;{user})", false},
-        {L"D:P(A;;FA;;;{user})", false},
-        // Protected, so that re-protecting the folder changes nothing of it, and open to others.
-        {L"O:{user}D:P(A;;FA;;;{user})(A;;FW;;;WD)", false},
-        {L"O:{user}D:P(A;;0x40000;;;{other})", false},
-        {L"O:{user}D:P(A;OICIIO;FA;;;{other})", false},
-        // A null DACL lets anyone do anything.
-        {L"O:{user}D:NO_ACCESS_CONTROL", false},
-    };
-    const UniqueLocalMem<void> user = Sid(kUser);
-    for (const auto& c : cases) {
-        Descriptor descriptor(c.sddl);
-        ASSERT_TRUE(descriptor.get()) << Narrow(c.sddl);
-        EXPECT_EQ(MayStayInInstallFolder(descriptor.get(), user.get()), c.stays) << Narrow(c.sddl);
     }
 }
 
