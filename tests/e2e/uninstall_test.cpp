@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 
+#include "app/install_location.h"
 #include "e2e/installer_fixture.h"
 #include "install/shortcut.h"
 
@@ -70,7 +72,7 @@ std::wstring Answer(const UniqueProcess& process, int button, HWND& answered) {
 
 // After an install: one entry in Apps & features, written anew by every install; the Start menu
 // shortcut beside the desktop one; the uninstaller in the folder. The next window offers the
-// folder of the install it would update.
+// folder of the install it would update, and the default once that folder is gone.
 TEST_F(Uninstall, AnInstallIsListedInAppsAndFeaturesAndFoundByTheNextRun) {
     InstallNow("client-top.zip");
     const std::wstring exe = (InstallDir() / L"Vexa盒子.exe").wstring();
@@ -106,6 +108,11 @@ TEST_F(Uninstall, AnInstallIsListedInAppsAndFeaturesAndFoundByTheNextRun) {
     values = AppsEntryValues();
     EXPECT_EQ(values.count(L"DisplayVersion") + values.count(L"Publisher"), 0u);
     EXPECT_EQ(values[L"DisplayIcon"], exe);
+
+    installer.reset();
+    ASSERT_TRUE(RemoveTree(InstallDir()));
+    installer = Start({}, BuildPath("app/VexaBoxInstaller.exe"), false);
+    EXPECT_EQ(installer->Text(kInstallDirId), DefaultInstallDir());
 }
 
 // Quiet, the uninstaller removes what every install unpacked, the record, both shortcuts while
@@ -138,11 +145,18 @@ TEST_F(Uninstall, RemovesWhatInstallsBroughtAndKeepsTheRest) {
         // link, if at all (Wine cannot), never followed.
         {"a package folder that is a link",
          [&] {
-             WriteWholeFile(documents / L"config.ini", "the user's");
              fs::remove_all(InstallDir() / L"data");
              ASSERT_TRUE(MakeHostLink(InstallDir(), "../../../vexa-e2e-documents", "data"));
          },
          0, L"data\\\ndata\\config.ini\n"},
+        // A record line that leads out of the folder, to the user's documents, is skipped.
+        {"a record line that leaves the folder",
+         [&] {
+             std::ofstream(InstallDir() / L"VexaBoxInstaller.installed-files",
+                           std::ios::app | std::ios::binary)
+                 << "..\\..\\..\\vexa-e2e-documents\\config.ini\n";
+         },
+         0, L"-"},
         {"a partial download",
          [&] {
              WriteWholeFile(kTemp / L"other.zip.partial", "half");
@@ -165,6 +179,7 @@ TEST_F(Uninstall, RemovesWhatInstallsBroughtAndKeepsTheRest) {
         SCOPED_TRACE(c.name);
         UseInstallRoot(name_ + "-" + c.name);
         fs::remove_all(documents);
+        WriteWholeFile(documents / L"config.ini", "the user's");
         InstallNow("client-top.zip");
         c.arrange();
         EXPECT_EQ(UninstallQuietly(), c.exitCode);
@@ -186,8 +201,7 @@ TEST_F(Uninstall, RemovesWhatInstallsBroughtAndKeepsTheRest) {
         const bool elsewhere = std::string(c.name).find("elsewhere") != std::string::npos;
         EXPECT_EQ(fs::exists(ShortcutPath()), !c.removed || elsewhere);
         EXPECT_FALSE(fs::exists(partialRecord) || fs::exists(kTemp / L"other.zip.partial"));
-        EXPECT_EQ(ReadWholeFile(documents / L"config.ini"),
-                  std::string(c.name).find("link") != std::string::npos ? "the user's" : "");
+        EXPECT_EQ(ReadWholeFile(documents / L"config.ini"), "the user's");
         fs::remove_all(ShortcutPath());
         RegDeleteTreeW(HKEY_CURRENT_USER, kAppsEntryKey);
     }
