@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
+
 #include "support/test_files.h"
 #include "test_config.h"
 
@@ -21,8 +23,19 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 bool StartDetached(const std::wstring& program, std::wstring commandLine, UniqueProcess& process) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          DETACHED_PROCESS, nullptr, nullptr, &startup, &process.info) != FALSE;
+    // A start has failed under Wine, once, while the machine was busy building, with nothing to
+    // tell why. A start that failed made no process, so it is asked again; when it keeps failing,
+    // the error is told.
+    DWORD error = 0;
+    for (int tries = 0; tries < 3; ++tries) {
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                           DETACHED_PROCESS, nullptr, nullptr, &startup, &process.info)) {
+            return true;
+        }
+        error = GetLastError();
+    }
+    std::fprintf(stderr, "could not start %ls: error %lu\n", program.c_str(), error);
+    return false;
 }
 
 int ChildProcessCount(DWORD parentId) {
